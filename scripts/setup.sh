@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine (run as root):
+# the MinGW-w64 posix cross compiler, CMake, Wine, Xvfb, Mesa, GoogleTest sources, and
+# glbinding 2.1.1 cross-built from Debian's source package into a cache reused by later builds.
+# A second run only checks markers and returns within seconds.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/.." && pwd)
+# shellcheck source=scripts/env.sh
+source "$here/env.sh"
+
+packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+          binutils-mingw-w64-x86-64 wine64 xvfb xauth libgl1-mesa-dri libglx-mesa0
+          googletest dpkg-dev icoutils)
+
+stamp="$LAMINO_CACHE/packages.stamp"
+want="${packages[*]}"
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
+    missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "setup: installing ${missing[*]}" >&2
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+    mkdir -p "$LAMINO_CACHE"
+    echo "$want" > "$stamp"
+fi
+
+# glbinding for the Windows target, built once from Debian's source package.
+if [ ! -f "$GLBINDING_PREFIX/glbinding-config.cmake" ]; then
+    src="$LAMINO_CACHE/glbinding-src"
+    mkdir -p "$src"
+    if ! ls "$src"/glbinding_2.1.1*.orig.tar.* >/dev/null 2>&1; then
+        if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+            sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+                > /etc/apt/sources.list.d/debian-src.sources
+            apt-get update -qq
+        fi
+        (cd "$src" && apt-get source --download-only glbinding >/dev/null)
+    fi
+    rm -rf "$src/tree" "$src/build"
+    mkdir -p "$src/tree"
+    tar -xf "$(ls "$src"/glbinding_2.1.1*.orig.tar.* | head -n1)" -C "$src/tree" --strip-components=1
+    echo "setup: building glbinding 2.1.1 for x86_64-w64-mingw32 (a few minutes, once)" >&2
+    cmake -S "$src/tree" -B "$src/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
+        -DOPTION_BUILD_TESTS=OFF -DOPTION_BUILD_GPU_TESTS=OFF -DOPTION_BUILD_TOOLS=OFF \
+        -DOPTION_BUILD_EXAMPLES=OFF -DOPTION_BUILD_DOCS=OFF \
+        -DCMAKE_INSTALL_PREFIX="$GLBINDING_PREFIX" >/dev/null
+    cmake --build "$src/build" --target glbinding >/dev/null
+    cmake --install "$src/build" --component dev >/dev/null 2>&1 || true
+    cmake --install "$src/build" >/dev/null
+    rm -rf "$src/tree" "$src/build"
+fi
