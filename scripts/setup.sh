@@ -11,7 +11,7 @@ top=$(cd "$here/.." && pwd)
 source "$here/env.sh"
 
 packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          binutils-mingw-w64-x86-64 wine64 xvfb xauth libgl1-mesa-dri libglx-mesa0
+          binutils-mingw-w64-x86-64 wine wine64 xvfb xauth libgl1-mesa-dri libglx-mesa0
           googletest dpkg-dev icoutils)
 
 stamp="$LAMINO_CACHE/packages.stamp"
