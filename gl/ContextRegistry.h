@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace Tessarine::Lamino {
+
+class AEOpenGLContext;
+
+// The process-wide keeper of the plug-in's OpenGL contexts: one root context, built at global
+// setup, and one context per render thread, built on that thread's first render and sharing its
+// objects with the root. Owns every context it holds and deletes them all in destroyAll.
+//
+// contextForCurrentThread is safe from any thread (one recursive mutex, held while a context is
+// built, so first renders on several threads build one after another). createRoot and destroyAll
+// take no lock: the host renders neither during global setup nor during global setdown.
+class ContextRegistry {
+public:
+    // Builds the root context on the calling thread and leaves it current there. When a root
+    // context exists already, that one is made current instead, so that all contexts keep
+    // sharing one set of objects.
+    static void createRoot();
+    static AEOpenGLContext* root();
+
+    // The calling thread's own context, built on its first call (and built afresh when the
+    // thread's earlier context is gone or failed to build). Never returns null; raises
+    // AESDK_OpenGL_Fault when the context cannot be built. The caller makes it current.
+    static AEOpenGLContext* contextForCurrentThread();
+
+    // Deletes every thread's context and the root context. Leaves the calling thread with no
+    // current context.
+    static void destroyAll();
+
+    // For tests: the calling thread's index (-1 before its first call), the number of thread
+    // contexts held, and the registry's lock.
+    static int32_t currentThreadIndex();
+    static size_t threadContextCount();
+    static std::recursive_mutex& mutexForTesting();
+};
+
+} // namespace Tessarine::Lamino

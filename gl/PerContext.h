@@ -1,0 +1,77 @@
+#pragma once
+
+#include "gl/PerContextBase.h"
+
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <type_traits>
+
+namespace Tessarine::Lamino {
+
+// Values kept apart for each OpenGL rendering context, keyed by the context current on the
+// calling thread (wglGetCurrentContext). For objects that GL does not share between contexts,
+// such as framebuffers and vertex arrays: each context needs names of its own.
+//
+// Owns the values only (T should be plain data such as GL names; its destructor must make no GL
+// call, since values are dropped when their context is deleted, and a deleted context has
+// deleted its objects with it). Deleting the GL objects the values name is the owner's task,
+// with their own context current. A mutex guards the map.
+template <typename T>
+class PerContext : public PerContextBase {
+public:
+    PerContext() = default;
+    ~PerContext() override { leaveList(); }
+
+    // The value of the context current on the calling thread, default-constructed on first use.
+    T& current()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return values[wglGetCurrentContext()];
+    }
+
+    bool hasCurrent() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return values.count(wglGetCurrentContext()) != 0;
+    }
+
+    // Calls visit(HGLRC context, T& value) or visit(T& value) for every context's value.
+    template <class F>
+    void forEach(F visit)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto& [context, value] : values) {
+            if constexpr (std::is_invocable_v<F&, HGLRC, T&>)
+                visit(context, value);
+            else
+                visit(value);
+        }
+    }
+
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        values.clear();
+    }
+
+    size_t size() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return values.size();
+    }
+
+protected:
+    void forget(HGLRC context) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        values.erase(context);
+    }
+
+private:
+    mutable std::mutex mutex;
+    std::map<HGLRC, T> values;
+};
+
+} // namespace Tessarine::Lamino

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+namespace Tessarine::Lamino {
+
+// Saves the device context and rendering context current on the calling thread when it is made
+// (the host's own, possibly none) and puts them back once: at restore or at its end, whichever
+// comes first, also while an exception unwinds. Lives on the stack of one host command; owns no
+// GL object.
+class ScopedContextRestore {
+public:
+    ScopedContextRestore();
+    ~ScopedContextRestore();
+
+    ScopedContextRestore(const ScopedContextRestore&) = delete;
+    ScopedContextRestore& operator=(const ScopedContextRestore&) = delete;
+
+    // Never raises; a failed wglMakeCurrent leaves whatever is current.
+    void restore();
+
+private:
+    bool restored = false;
+    HDC savedDeviceContext = nullptr;
+    HGLRC savedContext = nullptr;
+};
+
+} // namespace Tessarine::Lamino
