@@ -1,0 +1,209 @@
+#include "gl/AEOpenGLContext.h"
+
+#include "gl/AESDK_OpenGL_Fault.h"
+#include "gl/PendingWindows.h"
+#include "gl/PerContextBase.h"
+
+#include <glbinding/Binding.h>
+#include <glbinding/ContextInfo.h>
+#include <glbinding/Meta.h>
+#include <glbinding/Version.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+using GetExtensionsStringArb = const char*(WINAPI*)(HDC);
+using CreateContextAttribsArb = HGLRC(WINAPI*)(HDC, HGLRC, const int*);
+
+constexpr int kContextMajorVersionArb = 0x2091;
+constexpr int kContextMinorVersionArb = 0x2092;
+constexpr int kSharedContextAttributes[] = {
+    kContextMajorVersionArb, 3, kContextMinorVersionArb, 3, 0};
+
+constexpr char kWindowClassPrefix[] = "AEOpenGL_Win_Class";
+constexpr char kWindowTitle[] = "OpenGL-using FBOs in AE";
+constexpr char kCreateContextExtension[] = "WGL_ARB_create_context";
+
+// Appended to every window class name, so that two objects that reuse one address in turn get
+// different classes (the old one may still be registered while its window waits to go).
+std::atomic<int32_t> windowCounter;
+// Looked up while a root context is built, read when thread contexts are built afterwards.
+GetExtensionsStringArb getExtensionsString;
+CreateContextAttribsArb createContextAttribs;
+
+[[noreturn]] void fail()
+{
+    throw AESDK_OpenGL_Fault(1);
+}
+
+PIXELFORMATDESCRIPTOR pixelFormatDescriptor()
+{
+    PIXELFORMATDESCRIPTOR descriptor = {};
+    descriptor.nSize = sizeof(PIXELFORMATDESCRIPTOR);
+    descriptor.nVersion = 1;
+    descriptor.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+    descriptor.iPixelType = PFD_TYPE_RGBA;
+    descriptor.cColorBits = 32;
+    descriptor.cDepthBits = 8;
+    descriptor.iLayerType = PFD_MAIN_PLANE;
+    return descriptor;
+}
+
+void setPixelFormat(HDC deviceContext)
+{
+    const PIXELFORMATDESCRIPTOR descriptor = pixelFormatDescriptor();
+    const int format = ChoosePixelFormat(deviceContext, &descriptor);
+    if (format == 0 || !SetPixelFormat(deviceContext, format, &descriptor))
+        fail();
+}
+
+void printLine(const char* label, const std::string& value, const char* suffix = "")
+{
+    std::printf("%s%s%s\n", label, value.c_str(), suffix);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+AEOpenGLContext::AEOpenGLContext(AEOpenGLContext* shareWith)
+{
+    // Windows of deleted contexts that this thread may destroy go first, so that repeated
+    // set-up and set-down leave nothing behind.
+    PendingWindows::sweep();
+    owned.windowClassName = std::to_string(reinterpret_cast<uintptr_t>(this));
+    try {
+        createHiddenWindow();
+        owned.deviceContext = GetDC(owned.window);
+        createGLContext(shareWith ? shareWith->owned.glContext : nullptr);
+        wglMakeCurrent(owned.deviceContext, owned.glContext);
+        initializeBinding();
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+AEOpenGLContext::~AEOpenGLContext()
+{
+    release();
+}
+
+void AEOpenGLContext::makeCurrent()
+{
+    wglMakeCurrent(owned.deviceContext, owned.glContext);
+    glbinding::Binding::useCurrentContext();
+}
+
+void AEOpenGLContext::createHiddenWindow()
+{
+    owned.windowClassName = kWindowClassPrefix + owned.windowClassName + "_" +
+                            std::to_string(windowCounter.fetch_add(1));
+
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = owned.windowClassName.c_str();
+    if (!RegisterClassExA(&windowClass)) {
+        owned.windowClassName.clear(); // nothing registered, nothing to unregister
+        fail();
+    }
+
+    owned.window = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_WINDOWEDGE,
+                                   owned.windowClassName.c_str(), kWindowTitle, 0, 0, 0, 8, 8,
+                                   nullptr, nullptr, nullptr, nullptr);
+    if (!owned.window)
+        fail();
+}
+
+void AEOpenGLContext::createGLContext(HGLRC shareContext)
+{
+    setPixelFormat(owned.deviceContext);
+    if (shareContext)
+        createSharedContext(shareContext);
+    else
+        createRootContext();
+}
+
+void AEOpenGLContext::createRootContext()
+{
+    owned.glContext = wglCreateContext(owned.deviceContext);
+    if (!owned.glContext || !wglMakeCurrent(owned.deviceContext, owned.glContext))
+        fail();
+
+    getExtensionsString = reinterpret_cast<GetExtensionsStringArb>(
+        reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
+    if (!getExtensionsString)
+        fail();
+    const char* extensions = getExtensionsString(owned.deviceContext);
+    if (extensions && std::strstr(extensions, kCreateContextExtension)) {
+        createContextAttribs = reinterpret_cast<CreateContextAttribsArb>(
+            reinterpret_cast<void*>(wglGetProcAddress("wglCreateContextAttribsARB")));
+    }
+    if (!createContextAttribs)
+        fail();
+}
+
+void AEOpenGLContext::createSharedContext(HGLRC shareContext)
+{
+    if (!createContextAttribs)
+        fail(); // no root context was ever built in this process
+    owned.glContext = createContextAttribs(owned.deviceContext, nullptr, kSharedContextAttributes);
+    if (!owned.glContext)
+        fail();
+    // Shared before the new context is first made current: some WGL implementations (Wine's
+    // among them) can only share a context that was never current. The new context is still
+    // empty either way.
+    if (!wglShareLists(shareContext, owned.glContext))
+        fail();
+    if (!wglMakeCurrent(owned.deviceContext, owned.glContext))
+        fail();
+}
+
+void AEOpenGLContext::initializeBinding()
+{
+    glbinding::Binding::initialize(false);
+    // initialize does nothing for a context handle it has seen before (drivers reuse handles of
+    // deleted contexts), so the binding is pointed at the current context explicitly as well.
+    glbinding::Binding::useCurrentContext();
+
+    const std::string renderer = glbinding::ContextInfo::renderer();
+    const std::string vendor = glbinding::ContextInfo::vendor();
+    const glbinding::Version version = glbinding::ContextInfo::version();
+
+    printLine("", "");
+    printLine("OpenGL Version:  ", version.toString());
+    printLine("OpenGL Vendor:   ", vendor);
+    printLine("OpenGL Renderer: ", renderer);
+    printLine("OpenGL Revision: ", std::to_string(glbinding::Meta::glRevision()), " (gl.xml)");
+    printLine("", "");
+}
+
+void AEOpenGLContext::release()
+{
+    if (owned.glContext) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(owned.glContext);
+        PerContextBase::forgetContextEverywhere(owned.glContext);
+        owned.glContext = nullptr;
+    }
+    if (owned.deviceContext) {
+        ReleaseDC(owned.window, owned.deviceContext);
+        owned.deviceContext = nullptr;
+    }
+    if (!owned.windowClassName.empty())
+        PendingWindows::release(owned.window, owned.windowClassName);
+    owned.window = nullptr;
+    // glbinding keeps its per-context state: its release of a context is not safe to use.
+}
+
+} // namespace Tessarine::Lamino

@@ -1,0 +1,81 @@
+#include "gl/ContextRegistry.h"
+
+#include "gl/AEOpenGLContext.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+// Contexts are held by plain pointers on purpose: contexts still held when the library is
+// unloaded are not deleted by static destruction (no WGL work while the loader tears down).
+AEOpenGLContext* rootContext;
+std::atomic<int32_t> threadCounter;
+thread_local int32_t threadIndex = -1;
+std::map<int32_t, AEOpenGLContext*> contexts;
+std::recursive_mutex registryMutex;
+
+} // namespace
+
+void ContextRegistry::createRoot()
+{
+    if (rootContext) {
+        rootContext->makeCurrent();
+        return;
+    }
+    rootContext = new AEOpenGLContext(nullptr);
+}
+
+AEOpenGLContext* ContextRegistry::root()
+{
+    return rootContext;
+}
+
+AEOpenGLContext* ContextRegistry::contextForCurrentThread()
+{
+    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    if (threadIndex == -1)
+        threadIndex = threadCounter.fetch_add(1);
+
+    // An index without a context belongs to a thread whose context failed to build or was
+    // deleted by destroyAll; it gets a fresh one rather than nothing.
+    AEOpenGLContext*& slot = contexts[threadIndex];
+    if (!slot) {
+        // A failed build raises before slot is written; the empty slot is harmless.
+        slot = std::make_unique<AEOpenGLContext>(rootContext).release();
+    }
+    return slot;
+}
+
+void ContextRegistry::destroyAll()
+{
+    for (auto& [index, context] : contexts)
+        delete context;
+    contexts.clear();
+    delete rootContext;
+    rootContext = nullptr;
+}
+
+int32_t ContextRegistry::currentThreadIndex()
+{
+    return threadIndex;
+}
+
+size_t ContextRegistry::threadContextCount()
+{
+    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    size_t count = 0;
+    for (const auto& entry : contexts)
+        count += entry.second != nullptr;
+    return count;
+}
+
+std::recursive_mutex& ContextRegistry::mutexForTesting()
+{
+    return registryMutex;
+}
+
+} // namespace Tessarine::Lamino
