@@ -1,0 +1,308 @@
+#include "headless/CommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <set>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+// The tool's own options that take a value, and the commands each applies to.
+struct OwnOption {
+    const char* name;
+    bool takesValue;
+    std::set<Command> commands;
+};
+
+const OwnOption kOwnOptions[] = {
+    {"output", true, {Command::Render}},
+    {"frames", true, {Command::Render}},
+    {"threads", true, {Command::Render}},
+    {"size", true, {Command::Render, Command::Bench}},
+    {"runs", true, {Command::Bench}},
+    {"warmup", true, {Command::Bench}},
+    {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
+    {"quiet", false, {Command::Render, Command::Bench}},
+};
+
+const char* commandName(Command command)
+{
+    switch (command) {
+    case Command::Render: return "render";
+    case Command::Bench: return "bench";
+    case Command::Info: return "info";
+    case Command::Help: break;
+    }
+    return "help";
+}
+
+const OwnOption* findOwnOption(const std::string& name)
+{
+    for (const OwnOption& option : kOwnOptions) {
+        if (name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+int32_t parseCount(const std::string& option, const std::string& text, int32_t low, int32_t high)
+{
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    bool whole = !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) && *end == '\0';
+    if (!whole || value < low || value > high) {
+        throw UsageError(option + " '" + text + "': allowed: a whole number from " + std::to_string(low)
+                         + " to " + std::to_string(high));
+    }
+    return int32_t(value);
+}
+
+void parseSize(const std::string& text, Plan& plan)
+{
+    size_t x = text.find_first_of("xX");
+    std::string problem = "--size '" + text + "': allowed: WIDTHxHEIGHT, each from 1 to "
+                        + std::to_string(CommandLine::kMaxSide) + " (for example 1920x1080)";
+    if (x == std::string::npos) {
+        throw UsageError(problem);
+    }
+    try {
+        plan.width = parseCount("--size", text.substr(0, x), 1, CommandLine::kMaxSide);
+        plan.height = parseCount("--size", text.substr(x + 1), 1, CommandLine::kMaxSide);
+    } catch (const UsageError&) {
+        throw UsageError(problem);
+    }
+}
+
+bool endsWithPng(const std::string& path)
+{
+    if (path.size() < 4) {
+        return false;
+    }
+    std::string tail = path.substr(path.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == ".png";
+}
+
+// Walks the arguments after the command word.
+class ArgumentReader {
+public:
+    ArgumentReader(const std::vector<std::string>& arguments, Plan& plan) : arguments(arguments), plan(plan) {}
+
+    void readAll()
+    {
+        for (next = 1; next < arguments.size();) {
+            const std::string& argument = arguments[next++];
+            if (argument == "-h" || argument == "--help") {
+                plan.helpRequested = true;
+            } else if (argument == "-o") {
+                setOwn(*findOwnOption("output"), "-o", takeValue("-o"));
+            } else if (argument == "-q") {
+                setOwn(*findOwnOption("quiet"), "-q", "");
+            } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
+                readLongOption(argument.substr(2));
+            } else if (argument.size() > 1 && argument[0] == '-') {
+                throw UsageError("unknown option '" + argument + "' (lamino --help shows the options)");
+            } else {
+                readPositional(argument);
+            }
+        }
+    }
+
+private:
+    std::string takeValue(const std::string& option)
+    {
+        if (next >= arguments.size()) {
+            throw UsageError(option + " needs a value");
+        }
+        return arguments[next++];
+    }
+
+    void readLongOption(const std::string& text)
+    {
+        size_t equals = text.find('=');
+        std::string name = text.substr(0, equals);
+        bool inlineValue = equals != std::string::npos;
+        const OwnOption* own = findOwnOption(name);
+        if (own && !own->takesValue) {
+            if (inlineValue) {
+                throw UsageError("--" + name + " takes no value");
+            }
+            setOwn(*own, "--" + name, "");
+            return;
+        }
+        std::string value = inlineValue ? text.substr(equals + 1) : takeValue("--" + name);
+        if (own) {
+            setOwn(*own, "--" + name, value);
+        } else if (plan.command == Command::Info) {
+            throw UsageError("unknown option '--" + name + "' for info (it takes only --plugin)");
+        } else {
+            plan.controlOptions.push_back({name, value});
+        }
+    }
+
+    void setOwn(const OwnOption& option, const std::string& spelled, const std::string& value)
+    {
+        if (!option.commands.count(plan.command)) {
+            throw UsageError(spelled + " does not apply to " + commandName(plan.command));
+        }
+        if (!seen.insert(option.name).second) {
+            throw UsageError(spelled + " is given twice");
+        }
+        std::string name = option.name;
+        if (name == "output") plan.output = value;
+        else if (name == "frames") plan.frames = parseCount(spelled, value, 1, CommandLine::kMaxFrames), plan.sequence = true;
+        else if (name == "threads") plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
+        else if (name == "size") parseSize(value, plan);
+        else if (name == "runs") plan.runs = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
+        else if (name == "warmup") plan.warmups = parseCount(spelled, value, 0, CommandLine::kMaxFrames);
+        else if (name == "plugin") plan.plugin = value;
+        else if (name == "quiet") plan.quiet = true;
+    }
+
+    void readPositional(const std::string& argument)
+    {
+        if (plan.command == Command::Info) {
+            throw UsageError("info takes no file ('" + argument + "')");
+        }
+        if (!plan.input.empty()) {
+            throw UsageError("only one input image can be given ('" + plan.input + "', then '" + argument + "')");
+        }
+        plan.input = argument;
+    }
+
+    const std::vector<std::string>& arguments;
+    Plan& plan;
+    size_t next = 1;
+    std::set<std::string> seen;
+};
+
+void checkPlan(Plan& plan)
+{
+    if (plan.command == Command::Render && plan.output.empty()) {
+        throw UsageError("render needs -o OUTPUT.png");
+    }
+    if (plan.command == Command::Render && !endsWithPng(plan.output)) {
+        throw UsageError("-o '" + plan.output + "': the output must be a .png file");
+    }
+    if (!plan.input.empty() && plan.width != 0) {
+        throw UsageError("--size applies only to the built-in image; an input image keeps its own size");
+    }
+    if (plan.command == Command::Bench && plan.width == 0 && plan.input.empty()) {
+        plan.width = CommandLine::kBenchWidth;
+        plan.height = CommandLine::kBenchHeight;
+    }
+}
+
+}  // namespace
+
+Plan CommandLine::parse(const std::vector<std::string>& arguments)
+{
+    Plan plan;
+    if (arguments.empty()) {
+        return plan;  // help, not asked for: the caller shows usage as an error
+    }
+    const std::string& word = arguments[0];
+    if (word == "-h" || word == "--help" || word == "help") {
+        plan.helpRequested = true;
+        return plan;
+    }
+    if (word == "render") plan.command = Command::Render;
+    else if (word == "bench") plan.command = Command::Bench;
+    else if (word == "info") plan.command = Command::Info;
+    else throw UsageError("unknown command '" + word + "'; commands: render, bench, info (lamino --help shows usage)");
+
+    ArgumentReader(arguments, plan).readAll();
+    if (plan.helpRequested) {
+        plan.command = Command::Help;
+        return plan;
+    }
+    checkPlan(plan);
+    return plan;
+}
+
+void CommandLine::resolveControls(Plan& plan, const std::vector<ControlOption>& controls)
+{
+    std::string known;
+    for (const ControlOption& control : controls) {
+        known += (known.empty() ? "--" : ", --") + control.name;
+    }
+    std::set<std::string> seen;
+    for (const RawControlOption& raw : plan.controlOptions) {
+        auto match = std::find_if(controls.begin(), controls.end(),
+                                  [&](const ControlOption& control) { return control.name == raw.name; });
+        if (match == controls.end()) {
+            throw UsageError("unknown option '--" + raw.name + "'; the effect's controls are " + known
+                             + " (lamino info lists their values)");
+        }
+        if (!seen.insert(raw.name).second) {
+            throw UsageError("--" + raw.name + " is given twice");
+        }
+        ControlSetting setting{&*match, match->parse(raw.value)};
+        if (setting.value.animated && plan.command != Command::Render) {
+            throw UsageError("--" + raw.name + " '" + raw.value + "': FROM:TO animates a render sequence; "
+                             + commandName(plan.command) + " takes one value");
+        }
+        if (setting.value.animated && !plan.sequence) {
+            throw UsageError("--" + raw.name + " '" + raw.value + "': FROM:TO animates over frames; add --frames N");
+        }
+        plan.controls.push_back(setting);
+    }
+}
+
+std::string CommandLine::frameFileName(const std::string& output, int32_t number, int32_t frames)
+{
+    size_t folder = output.find_last_of("/\\");
+    size_t dot = output.rfind('.');
+    if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) {
+        dot = output.size();
+    }
+    std::string digits = std::to_string(number);
+    size_t width = std::max<size_t>(4, std::to_string(frames).size());
+    digits.insert(0, width - std::min(width, digits.size()), '0');
+    return output.substr(0, dot) + "_" + digits + output.substr(dot);
+}
+
+std::string CommandLine::usage()
+{
+    return R"(Usage:
+  lamino render [INPUT] -o OUTPUT.png [options] [control options]
+  lamino bench [INPUT] [options] [control options]
+  lamino info [--plugin PATH]
+  lamino --help
+
+Applies the Orla Lamino effect to an image, driving the plug-in (OrlaLamino.aex) as
+After Effects does.
+
+Commands:
+  render   Render INPUT (PNG, JPEG, TIFF or BMP; without INPUT a built-in test image)
+           and write the result as a PNG with alpha.
+  bench    Render repeatedly without writing and print the time per frame (median,
+           minimum, maximum) and frames per second.
+  info     Show the effect's registration, its about text and its controls with
+           their option names, ranges and defaults.
+
+Options:
+  -o, --output FILE.png  the image to write (render); with --frames, numbered files
+                         FILE_0001.png, FILE_0002.png, ...
+  --frames N             render a sequence of N frames (1 to 100000)
+  --threads K            spread the frames over K render threads (1 to 64, default 1)
+  --size WxH             size of the built-in image (default 960x540; bench 1920x1080)
+  --runs N               bench: timed renders (default 20)
+  --warmup N             bench: untimed renders before them (default 3)
+  --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
+  -q, --quiet            no progress messages on standard error
+  -h, --help             show this text
+
+Control options: one per effect control, named after its label in lower case with
+dashes ("Edge Type" is --edge-type), with the ranges and defaults the plug-in declares
+(lamino info lists them). Write --name VALUE or --name=VALUE. Numeric controls take
+FROM:TO to animate linearly over the frames of --frames (for example --angle 0:90).
+
+Exit status: 0 done, 1 failed (file, plug-in or render error), 2 wrong command line.
+)";
+}
+
+}  // namespace Tessarine::Lamino

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "headless/ControlOption.h"
+
+namespace Tessarine::Lamino {
+
+enum class Command { Help, Info, Render, Bench };
+
+// An option that is not one of the tool's own: the name of an effect control, resolved once the
+// plug-in has declared its controls.
+struct RawControlOption {
+    std::string name;  // without the leading dashes
+    std::string value;
+};
+
+// A control's value as the run will set it.
+struct ControlSetting {
+    const ControlOption* option = nullptr;
+    ControlValue value;
+};
+
+// Everything a run does, decided from the arguments before any work starts.
+struct Plan {
+    Command command = Command::Help;
+    bool helpRequested = false;        // --help, or help: usage to standard output, exit 0
+    std::string input;                 // empty: the built-in image
+    std::string output;                // render: the PNG (the name numbered files derive from)
+    std::string plugin;                // empty: OrlaLamino.aex beside the program
+    int32_t frames = 1;
+    bool sequence = false;             // --frames given: numbered output files
+    int32_t threads = 1;
+    int32_t width = 0, height = 0;     // --size, for the built-in image; 0: its own size
+    int32_t runs = 20, warmups = 3;    // bench
+    bool quiet = false;
+    std::vector<RawControlOption> controlOptions;
+    std::vector<ControlSetting> controls;  // filled by resolveControls
+};
+
+// Turns the tool's arguments (without the program name) into a Plan. Control options are kept
+// raw until the plug-in's controls are known; everything else is checked here. Throws
+// UsageError with a one-line message.
+class CommandLine {
+public:
+    static constexpr int32_t kMaxFrames = 100000;
+    static constexpr int32_t kMaxThreads = 64;
+    static constexpr int32_t kMaxSide = 16384;
+    static constexpr int32_t kBenchWidth = 1920;
+    static constexpr int32_t kBenchHeight = 1080;
+
+    static Plan parse(const std::vector<std::string>& arguments);
+
+    // Matches the raw control options to the plug-in's controls and checks their values.
+    static void resolveControls(Plan& plan, const std::vector<ControlOption>& controls);
+
+    // The file of frame `number` (from 1) of a sequence: "out.png" -> "out_0001.png".
+    static std::string frameFileName(const std::string& output, int32_t number, int32_t frames);
+
+    // The usage text of `lamino --help`, without the effect's controls.
+    static std::string usage();
+};
+
+}  // namespace Tessarine::Lamino
