@@ -1,0 +1,223 @@
+#include "gl/ContextRegistry.h"
+
+#include "gl/AEOpenGLContext.h"
+#include "gl/AESDK_OpenGL_Fault.h"
+#include "gl/ScopedContextRestore.h"
+#include "support/DescriptionBlock.h"
+#include "support/StdoutCapture.h"
+#include "support/TestThread.h"
+
+#include <glbinding/gl/gl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+#include <vector>
+
+using namespace gl;
+
+namespace Tessarine::Lamino {
+namespace {
+
+// Each test plays global setup and setdown on its own thread, as the host's main thread does.
+class ContextRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ScopedContextRestore guard;
+        StdoutCapture quiet;
+        ContextRegistry::createRoot();
+    }
+
+    void TearDown() override
+    {
+        ScopedContextRestore guard;
+        if (AEOpenGLContext* root = ContextRegistry::root())
+            root->makeCurrent();
+        ContextRegistry::destroyAll();
+    }
+
+    // One render's worth of context use on the calling thread.
+    static AEOpenGLContext* renderOnce()
+    {
+        ScopedContextRestore guard;
+        AEOpenGLContext* context = ContextRegistry::contextForCurrentThread();
+        context->makeCurrent();
+        EXPECT_EQ(wglGetCurrentContext(), context->glContext());
+        return context;
+    }
+};
+
+TEST_F(ContextRegistryTest, FirstCallBuildsAContextAndLaterCallsReuseIt)
+{
+    TestThread renderThread;
+    AEOpenGLContext* first = nullptr;
+    AEOpenGLContext* second = nullptr;
+    StdoutCapture output;
+    renderThread.run([&] { first = renderOnce(); });
+    const std::string afterFirst = output.text();
+    StdoutCapture laterOutput;
+    renderThread.run([&] { second = renderOnce(); });
+
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(second, first);
+    EXPECT_NE(first, ContextRegistry::root());
+    EXPECT_TRUE(isDescriptionBlocks(afterFirst, 1)) << afterFirst;
+    EXPECT_EQ(laterOutput.text(), "");
+}
+
+TEST_F(ContextRegistryTest, ThreadIndicesFollowTheOrderOfFirstUse)
+{
+    StdoutCapture quiet;
+    TestThread a, b, c;
+    int32_t indexA = -1, indexB = -1, indexC = -1;
+    c.run([&] { EXPECT_EQ(ContextRegistry::currentThreadIndex(), -1); });
+    c.run([&] { renderOnce(); indexC = ContextRegistry::currentThreadIndex(); });
+    a.run([&] { renderOnce(); indexA = ContextRegistry::currentThreadIndex(); });
+    b.run([&] { renderOnce(); indexB = ContextRegistry::currentThreadIndex(); });
+    c.run([&] { renderOnce(); EXPECT_EQ(ContextRegistry::currentThreadIndex(), indexC); });
+
+    EXPECT_GE(indexC, 0);
+    EXPECT_EQ(indexA, indexC + 1);
+    EXPECT_EQ(indexB, indexC + 2);
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 3u);
+}
+
+TEST_F(ContextRegistryTest, ThreadContextSharesObjectsWithTheRoot)
+{
+    ContextRegistry::root()->makeCurrent();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    StdoutCapture quiet;
+    TestThread renderThread;
+    GLboolean visible = GL_FALSE;
+    renderThread.run([&] {
+        renderOnce();
+        ScopedContextRestore guard;
+        ContextRegistry::contextForCurrentThread()->makeCurrent();
+        visible = glIsTexture(texture);
+    });
+    EXPECT_EQ(visible, GL_TRUE);
+    ContextRegistry::root()->makeCurrent();
+    glDeleteTextures(1, &texture);
+}
+
+// While one thread holds the registry (as it does while it builds a context), no other thread
+// builds; released, the waiting threads build one after another, each printing an unbroken
+// description block.
+TEST_F(ContextRegistryTest, ConcurrentFirstUsesBuildOneAfterAnother)
+{
+    constexpr int kThreads = 3;
+    std::vector<std::thread> threads;
+    std::vector<int32_t> indices(kThreads, -1);
+    std::vector<AEOpenGLContext*> contexts(kThreads, nullptr);
+    std::atomic<int> finished{0};
+    StdoutCapture output;
+    {
+        std::lock_guard<std::recursive_mutex> hold(ContextRegistry::mutexForTesting());
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&, i] {
+                contexts[i] = renderOnce();
+                indices[i] = ContextRegistry::currentThreadIndex();
+                ++finished;
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(finished.load(), 0);
+        EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+
+    EXPECT_TRUE(isDescriptionBlocks(output.text(), kThreads)) << output.text();
+    EXPECT_EQ(std::set<AEOpenGLContext*>(contexts.begin(), contexts.end()).size(), 3u);
+    const std::set<int32_t> sorted(indices.begin(), indices.end());
+    ASSERT_EQ(sorted.size(), 3u);
+    EXPECT_EQ(*sorted.rbegin() - *sorted.begin(), 2);
+}
+
+TEST_F(ContextRegistryTest, DestroyAllLeavesNoContextBehind)
+{
+    StdoutCapture quiet;
+    TestThread renderThread;
+    renderThread.run([] { renderOnce(); });
+    ContextRegistry::root()->makeCurrent();
+    ContextRegistry::destroyAll();
+
+    EXPECT_EQ(ContextRegistry::root(), nullptr);
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+}
+
+// A thread keeps its index through global setdown; after a new global setup its next render
+// builds a fresh context that shares with the new root.
+TEST_F(ContextRegistryTest, ThreadIndexThatSurvivedSetdownGetsAFreshContext)
+{
+    StdoutCapture quiet;
+    TestThread renderThread;
+    int32_t indexBefore = -1;
+    renderThread.run([&] { renderOnce(); indexBefore = ContextRegistry::currentThreadIndex(); });
+    TearDown();
+    SetUp();
+    ContextRegistry::root()->makeCurrent();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+
+    AEOpenGLContext* fresh = nullptr;
+    GLboolean visible = GL_FALSE;
+    renderThread.run([&] {
+        ScopedContextRestore guard;
+        fresh = ContextRegistry::contextForCurrentThread();
+        fresh->makeCurrent();
+        visible = glIsTexture(texture);
+        EXPECT_EQ(ContextRegistry::currentThreadIndex(), indexBefore);
+    });
+    EXPECT_NE(fresh, nullptr);
+    EXPECT_EQ(visible, GL_TRUE);
+    ContextRegistry::root()->makeCurrent();
+    glDeleteTextures(1, &texture);
+}
+
+// A root whose rendering context is gone makes sharing fail. The fault leaves the registry
+// unlocked and empty, and the same thread gets a working context once the root is sound again.
+TEST_F(ContextRegistryTest, FailedBuildStoresNothingAndTheNextCallBuildsAgain)
+{
+    StdoutCapture quiet;
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(ContextRegistry::root()->glContext());
+    TestThread renderThread;
+    renderThread.run([] {
+        ScopedContextRestore guard;
+        EXPECT_THROW(ContextRegistry::contextForCurrentThread(), AESDK_OpenGL_Fault);
+    });
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    std::thread([] {
+        auto& registryMutex = ContextRegistry::mutexForTesting();
+        EXPECT_TRUE(registryMutex.try_lock());
+        registryMutex.unlock();
+    }).join();
+
+    TearDown();
+    SetUp();
+    renderThread.run([] { EXPECT_NE(renderOnce(), nullptr); });
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 1u);
+}
+
+TEST_F(ContextRegistryTest, CreateRootAgainKeepsTheOneRoot)
+{
+    AEOpenGLContext* root = ContextRegistry::root();
+    wglMakeCurrent(nullptr, nullptr);
+    StdoutCapture output;
+    ContextRegistry::createRoot();
+
+    EXPECT_EQ(ContextRegistry::root(), root);
+    EXPECT_EQ(wglGetCurrentContext(), root->glContext());
+    EXPECT_EQ(output.text(), "");
+}
+
+} // namespace
+} // namespace Tessarine::Lamino
