@@ -1,0 +1,14 @@
+#version 330
+
+// Passes the full-frame quad through: clip-space position as given, uv for the fragment stage.
+
+in vec3 position;
+in vec2 input_uv;
+
+out vec2 uv;
+
+void main()
+{
+    uv = input_uv;
+    gl_Position = vec4(position, 1.0);
+}
