@@ -1,5 +1,6 @@
 #include "support/StdoutCapture.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -51,6 +52,11 @@ void StdoutCapture::stop()
     captured = content.str();
     in.close();
     DeleteFileA(path.c_str());
+    // GoogleTest prints failures as they happen; a capture must not swallow them.
+    if (::testing::Test::HasFailure()) {
+        std::fwrite(captured.data(), 1, captured.size(), stdout);
+        std::fflush(stdout);
+    }
 }
 
 } // namespace Tessarine::Lamino

@@ -6,7 +6,8 @@ namespace Tessarine::Lamino {
 
 // Captures what the process writes to standard output (C stdio and the file descriptor below
 // it) from construction until text() or the end of the object, by pointing descriptor 1 at a
-// temporary file. Not for use from several threads at once.
+// temporary file. Once the running test has failed, what was captured is printed after all,
+// so that failure messages are not lost. Not for use from several threads at once.
 class StdoutCapture {
 public:
     StdoutCapture();
