@@ -1,0 +1,39 @@
+#pragma once
+
+#include "AE_Effect.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace Tessarine::Lamino {
+
+// Host calls that a test makes fail, to see how the plug-in copes. Set on the HeadlessHost before
+// a command (HeadlessHost::setFaultPlan); it stays in force until it is replaced. Counted calls
+// ("the Nth") are counted from 1 within each command.
+struct FaultPlan {
+    // AcquireSuite of a suite with one of these names fails ('S!Fd', null suite), any version.
+    std::set<std::string> missingSuites;
+
+    // checkout_param of one of these parameter indices returns checkoutError and fills nothing.
+    std::set<int32_t> failingCheckouts;
+    PF_Err checkoutError = PF_Err_BAD_CALLBACK_PARAM;
+
+    // The Nth add_param call of a command returns addParamError and records nothing (0: none).
+    int32_t failAddParamCall = 0;
+    PF_Err addParamError = PF_Err_OUT_OF_MEMORY;
+
+    // The Nth handle allocation of a command (utility callback or handle suite) gives no handle
+    // (0: none).
+    int32_t failHandleAllocation = 0;
+
+    // get_pixel_data8 / get_pixel_data16 report no address (null) whatever the world.
+    bool noPixelData8 = false;
+    bool noPixelData16 = false;
+
+    // The float iteration suite's iterate returns this error at once, calling no pixel function
+    // (0: it iterates normally).
+    PF_Err iterateFloatError = PF_Err_NONE;
+};
+
+}  // namespace Tessarine::Lamino

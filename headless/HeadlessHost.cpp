@@ -1,0 +1,390 @@
+#include "headless/HeadlessHost.h"
+
+#include "headless/HostCallbacks.h"
+#include "headless/World.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+// The effect API version and application the host reports: After Effects 14.2.
+constexpr PF_SpecVersion kHostApiVersion = {13, 14};
+constexpr A_long kTotalSeconds = 10;  // length of the pretend composition
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+// A fingerprint of a world's pixels (not its padding), to notice an effect writing its input.
+uint64_t pixelFingerprint(const PF_EffectWorld& world)
+{
+    if (world.data == nullptr || world.width <= 0 || world.height <= 0) {
+        return 0;
+    }
+    size_t pixelSize = World::formatOf(world) == WorldFormat::Argb8      ? sizeof(PF_Pixel)
+                       : World::formatOf(world) == WorldFormat::Argb16 ? sizeof(PF_Pixel16)
+                                                                       : sizeof(PF_PixelFloat);
+    uint64_t hash = 14695981039346656037ull;
+    for (A_long y = 0; y < world.height; ++y) {
+        auto row = reinterpret_cast<const uint8_t*>(world.data) + ptrdiff_t(y) * world.rowbytes;
+        for (size_t i = 0; i < size_t(world.width) * pixelSize; ++i) {
+            hash = (hash ^ row[i]) * 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+}  // namespace
+
+// One command's exchange with the effect: in/out data and the parameter array.
+struct HeadlessHost::Frame {
+    PF_InData in{};
+    PF_OutData out{};
+    std::vector<PF_ParamDef> params;
+    std::vector<PF_ParamDef*> pointers;
+    PF_LayerDef* output = nullptr;
+};
+
+HeadlessHost::HeadlessHost(const std::string& pluginPath)
+    : module(std::make_unique<PluginModule>(pluginPath)),
+      entry(module->entryPoint()),
+      session(std::make_unique<HostSession>())
+{
+}
+
+HeadlessHost::HeadlessHost(EntryPointFunction entryPoint)
+    : entry(entryPoint), session(std::make_unique<HostSession>())
+{
+    if (entry == nullptr) {
+        throw std::invalid_argument("a headless host needs an entry point");
+    }
+}
+
+HeadlessHost::~HeadlessHost()
+{
+    bool needsSetdown;
+    {
+        std::lock_guard<std::mutex> lock(resultMutex);
+        needsSetdown = setUp;
+    }
+    if (needsSetdown) {
+        globalSetdown();
+    }
+}
+
+std::string HeadlessHost::commandName(PF_Cmd cmd)
+{
+    static const char* const names[] = {
+        "ABOUT", "GLOBAL_SETUP", "UNUSED_0", "GLOBAL_SETDOWN", "PARAMS_SETUP", "SEQUENCE_SETUP",
+        "SEQUENCE_RESETUP", "SEQUENCE_FLATTEN", "SEQUENCE_SETDOWN", "DO_DIALOG", "FRAME_SETUP",
+        "RENDER", "FRAME_SETDOWN", "USER_CHANGED_PARAM", "UPDATE_PARAMS_UI", "EVENT",
+        "GET_EXTERNAL_DEPENDENCIES", "COMPLETELY_GENERAL", "QUERY_DYNAMIC_FLAGS", "AUDIO_RENDER",
+        "AUDIO_SETUP", "AUDIO_SETDOWN", "ARBITRARY_CALLBACK", "SMART_PRE_RENDER", "SMART_RENDER",
+        "RESERVED1", "RESERVED2", "RESERVED3", "GET_FLATTENED_SEQUENCE_DATA",
+        "TRANSLATE_PARAMS_TO_PREFS", "RESERVED4", "SMART_RENDER_GPU", "GPU_DEVICE_SETUP",
+        "GPU_DEVICE_SETDOWN"};
+    if (cmd >= 0 && cmd < PF_Cmd_NUM_CMDS) {
+        return std::string("PF_Cmd_") + names[cmd];
+    }
+    return "command " + std::to_string(cmd);
+}
+
+PF_Err HeadlessHost::globalSetup()
+{
+    return dispatch(PF_Cmd_GLOBAL_SETUP, nullptr);
+}
+
+PF_Err HeadlessHost::paramsSetup()
+{
+    return dispatch(PF_Cmd_PARAMS_SETUP, nullptr);
+}
+
+PF_Err HeadlessHost::about()
+{
+    return dispatch(PF_Cmd_ABOUT, nullptr);
+}
+
+PF_Err HeadlessHost::render(const RenderRequest& request)
+{
+    if (request.input == nullptr || request.output == nullptr) {
+        throw std::invalid_argument("a render needs an input and an output world");
+    }
+    return dispatch(PF_Cmd_RENDER, &request);
+}
+
+PF_Err HeadlessHost::globalSetdown()
+{
+    return dispatch(PF_Cmd_GLOBAL_SETDOWN, nullptr);
+}
+
+PF_Err HeadlessHost::startUp()
+{
+    PF_Err err = globalSetup();
+    return err != PF_Err_NONE ? err : paramsSetup();
+}
+
+PF_Err HeadlessHost::sendCommand(PF_Cmd cmd, const RenderRequest* request)
+{
+    if (request != nullptr && (request->input == nullptr || request->output == nullptr)) {
+        throw std::invalid_argument("a command with a frame needs an input and an output world");
+    }
+    return dispatch(cmd, request);
+}
+
+void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request) const
+{
+    A_u_long scale = request != nullptr ? request->timeScale : 30;
+    in.inter = session->interact;
+    in.utils = &session->utils;
+    in.effect_ref = session->effectRef();
+    in.quality = PF_Quality_HI;
+    in.version = kHostApiVersion;
+    in.appl_id = A_long(fourCharCode("FXTC"));
+    in.num_params = session->parameters.count() + 1;
+    in.current_time = request != nullptr ? request->time : 0;
+    in.time_step = request != nullptr ? request->timeStep : 1;
+    in.local_time_step = in.time_step;
+    in.total_time = A_long(kTotalSeconds * scale);
+    in.time_scale = scale;
+    in.field = PF_Field_FRAME;
+    in.width = request != nullptr ? request->input->width : 0;
+    in.height = request != nullptr ? request->input->height : 0;
+    in.extent_hint = PF_Rect{0, 0, in.width, in.height};
+    in.downsample_x = in.downsample_y = in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+    in.pica_basicP = &session->basicSuite;
+    std::lock_guard<std::mutex> lock(resultMutex);
+    in.global_data = globalData;
+}
+
+// Parameter values at the frame's time, as the host passes them to every command. Layer
+// parameters other than the input carry no pixels: an effect checks them out.
+static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& store,
+                       const PF_InData& in, const RenderRequest* request)
+{
+    params.assign(size_t(in.num_params), PF_ParamDef{});
+    params[0].param_type = PF_Param_LAYER;
+    if (request != nullptr) {
+        params[0].u.ld = *request->input;
+    }
+    for (size_t index = 1; index < params.size(); ++index) {
+        PF_ParamDef& def = params[index];
+        store.valueAt(int32_t(index), in.current_time, in.time_scale, def);
+        if (def.param_type == PF_Param_LAYER) {
+            A_long dephault = def.u.ld.dephault;
+            std::memset(&def.u.ld, 0, sizeof def.u.ld);
+            def.u.ld.dephault = dephault;
+        }
+    }
+}
+
+PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
+{
+    std::lock_guard<std::mutex> lock(commandMutex);
+    session->beginCommand(cmd, faultPlan(), request != nullptr ? request->input : nullptr);
+    if (cmd == PF_Cmd_PARAMS_SETUP) {
+        session->parameters.clear();
+    }
+    Frame frame;
+    fillInData(frame.in, request);
+    frame.out.global_data = frame.in.global_data;
+    frame.out.num_params = frame.in.num_params;
+    frame.out.width = frame.in.width;
+    frame.out.height = frame.in.height;
+    fillParams(frame.params, session->parameters, frame.in, request);
+    for (PF_ParamDef& def : frame.params) {
+        frame.pointers.push_back(&def);
+    }
+    frame.output = request != nullptr ? request->output : nullptr;
+
+    uint64_t inputBefore = request != nullptr ? pixelFingerprint(*request->input) : 0;
+    PF_Err err = callEntryPoint(cmd, frame);
+    if (request != nullptr && pixelFingerprint(*request->input) != inputBefore) {
+        session->ledger.misuse(commandName(cmd) + " wrote into the input layer");
+    }
+    checkAfterCommand(cmd, err, frame.out);
+    session->beginCommand(-1, FaultPlan{}, nullptr);
+    return err;
+}
+
+PF_Err HeadlessHost::callEntryPoint(PF_Cmd cmd, Frame& frame)
+{
+    HostCallbacks::Scope scope(*session);
+    try {
+        return entry(cmd, &frame.in, &frame.out, frame.pointers.data(), frame.output, nullptr);
+    } catch (...) {
+        session->ledger.misuse("an exception escaped the entry point during " + commandName(cmd));
+        return kExceptionEscaped;
+    }
+}
+
+void HeadlessHost::checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& out)
+{
+    PF_OutData copy = out;
+    if (std::memchr(copy.return_msg, 0, sizeof copy.return_msg) == nullptr) {
+        session->ledger.misuse(commandName(cmd) + " left out_data->return_msg unterminated");
+        copy.return_msg[sizeof copy.return_msg - 1] = '\0';
+    }
+    if (cmd == PF_Cmd_PARAMS_SETUP && err == PF_Err_NONE &&
+        copy.num_params != session->parameters.count() + 1) {
+        session->ledger.misuse("out_data->num_params is " + std::to_string(copy.num_params) +
+                               " but " + std::to_string(session->parameters.count()) +
+                               " parameters were added (plus the input layer)");
+    }
+    if (cmd == PF_Cmd_GLOBAL_SETUP && err == PF_Err_NONE) {
+        checkAgainstPipl(copy);
+    }
+    std::lock_guard<std::mutex> lock(resultMutex);
+    lastOut = copy;
+    if (cmd == PF_Cmd_GLOBAL_SETUP) {
+        setupResult = {copy.my_version, copy.out_flags, copy.out_flags2, copy.num_params};
+        globalData = copy.global_data;
+        setUp = err == PF_Err_NONE;
+    } else if (cmd == PF_Cmd_GLOBAL_SETDOWN) {
+        setUp = false;
+    } else if (cmd == PF_Cmd_ABOUT) {
+        aboutMessage = copy.return_msg;
+    }
+}
+
+// The host reads the PiPL before loading the effect, and expects global setup to report the same.
+void HeadlessHost::checkAgainstPipl(const PF_OutData& out)
+{
+    const Pipl* list = pipl();
+    if (list == nullptr) {
+        return;
+    }
+    auto compare = [&](const char* what, std::optional<uint32_t> listed, uint32_t reported) {
+        if (listed && *listed != reported) {
+            session->ledger.misuse(std::string("global setup reports ") + what + " " +
+                                   hex(reported) + ", the PiPL " + hex(*listed));
+        }
+    };
+    compare("my_version", list->effectVersion, out.my_version);
+    compare("out_flags", list->outFlags, uint32_t(out.out_flags));
+    compare("out_flags2", list->outFlags2, uint32_t(out.out_flags2));
+}
+
+const Pipl* HeadlessHost::pipl() const
+{
+    return module != nullptr ? &module->pipl() : nullptr;
+}
+
+GlobalSetupResult HeadlessHost::globalSetupResult() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return setupResult;
+}
+
+PF_OutData HeadlessHost::lastOutData() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return lastOut;
+}
+
+std::string HeadlessHost::aboutText() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return aboutMessage;
+}
+
+std::vector<ParameterDefinition> HeadlessHost::parameters() const
+{
+    return session->parameters.definitions();
+}
+
+void HeadlessHost::setValue(int32_t index, double value)
+{
+    session->parameters.setValue(index, value);
+}
+
+void HeadlessHost::animate(int32_t index, const ParameterAnimation& animation)
+{
+    session->parameters.animate(index, animation);
+}
+
+void HeadlessHost::setLayer(int32_t index, const PF_EffectWorld* world)
+{
+    session->parameters.setLayer(index, world);
+}
+
+void HeadlessHost::setRaw(int32_t index, const PF_ParamDef& def)
+{
+    session->parameters.setRaw(index, def);
+}
+
+void HeadlessHost::resetValue(int32_t index)
+{
+    session->parameters.resetValue(index);
+}
+
+void HeadlessHost::setFaultPlan(const FaultPlan& newPlan)
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    plan = newPlan;
+}
+
+FaultPlan HeadlessHost::faultPlan() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return plan;
+}
+
+HostCounts HeadlessHost::counts() const
+{
+    return session->ledger.counts();
+}
+
+std::vector<std::string> HeadlessHost::outstanding() const
+{
+    std::vector<std::string> lines = session->ledger.outstanding();
+    for (std::string& line : session->handles.outstanding()) {
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::vector<std::string> HeadlessHost::issues() const
+{
+    return session->ledger.misuses();
+}
+
+std::string HeadlessHost::report() const
+{
+    std::string text;
+    for (const std::string& line : outstanding()) {
+        text += line + "\n";
+    }
+    for (const std::string& line : issues()) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+int32_t HeadlessHost::openCheckouts() const
+{
+    return session->ledger.openCheckouts();
+}
+
+int32_t HeadlessHost::heldSuites() const
+{
+    return session->ledger.heldSuites();
+}
+
+int32_t HeadlessHost::liveHandles() const
+{
+    return session->handles.liveHandles();
+}
+
+void HeadlessHost::resetBooks()
+{
+    session->ledger.reset();
+}
+
+}  // namespace Tessarine::Lamino

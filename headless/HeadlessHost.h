@@ -1,0 +1,132 @@
+#pragma once
+
+#include "AE_Effect.h"
+#include "headless/FaultPlan.h"
+#include "headless/HostLedger.h"
+#include "headless/HostSession.h"
+#include "headless/ParameterStore.h"
+#include "headless/Pipl.h"
+#include "headless/PluginModule.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Tessarine::Lamino {
+
+// One frame to render: the layer the effect is applied to (parameter 0), the output world (the
+// same size, as the host guarantees) and the time of the frame, current_time / time_scale seconds.
+struct RenderRequest {
+    PF_EffectWorld* input = nullptr;
+    PF_EffectWorld* output = nullptr;
+    A_long time = 0;
+    A_long timeStep = 1;
+    A_u_long timeScale = 30;
+};
+
+// What the effect reported at global setup.
+struct GlobalSetupResult {
+    A_u_long myVersion = 0;
+    PF_OutFlags outFlags = 0;
+    PF_OutFlags2 outFlags2 = 0;
+    A_long numParams = 0;
+};
+
+// A headless After Effects: loads an effect plug-in (.aex), finds it through its PiPL and drives
+// its entry point with the host's commands, in the host's order (globalSetup, paramsSetup, any
+// number of about and render, globalSetdown), serving every callback and suite the effect uses.
+// One instance is one applied effect.
+//
+// Results: each command returns the effect's PF_Err; nothing the effect does is thrown at the
+// caller. An exception that escapes the entry point is caught, noted in issues() and answered
+// with kExceptionEscaped. The out_data of every command, the about text, the declared parameters
+// and global setup's report stay readable afterwards.
+//
+// Strictness: the host books every parameter checkout against its checkin, every suite
+// acquisition against its release and every handle against its disposal; outstanding() lists what
+// was not given back and issues() every misuse (a bad argument, a callback the host does not
+// provide, out_data disagreeing with the PiPL, an input layer written to). report() joins both:
+// empty means the effect behaved. counts() gives the call counts.
+//
+// Threads: commands may come from any thread and run on the calling thread; they are taken one at
+// a time (a lock), since the effect declares no thread-safe rendering. The callbacks serve the
+// thread that runs the command. Values, faults and read accessors may be used from any thread.
+class HeadlessHost {
+public:
+    // Returned by a command whose entry point call ended in an exception.
+    static constexpr PF_Err kExceptionEscaped = -1;
+
+    // Loads the plug-in; throws PluginLoadError with a readable message when it cannot be used.
+    explicit HeadlessHost(const std::string& pluginPath);
+    // Drives an entry point that is already in memory (no PiPL), e.g. a test double.
+    explicit HeadlessHost(EntryPointFunction entryPoint);
+    // Sends PF_Cmd_GLOBAL_SETDOWN when global setup succeeded and no setdown followed.
+    ~HeadlessHost();
+    HeadlessHost(const HeadlessHost&) = delete;
+    HeadlessHost& operator=(const HeadlessHost&) = delete;
+
+    // ---- commands
+    PF_Err globalSetup();
+    PF_Err paramsSetup();        // forgets earlier declarations and values first
+    PF_Err about();              // the text: aboutText()
+    PF_Err render(const RenderRequest& request);  // throws std::invalid_argument without worlds
+    PF_Err globalSetdown();
+    PF_Err startUp();            // globalSetup, then paramsSetup if it succeeded
+    // Any command, with the render's layer and time when `request` is given, else without output.
+    PF_Err sendCommand(PF_Cmd cmd, const RenderRequest* request = nullptr);
+
+    // ---- what the effect reported
+    const Pipl* pipl() const;    // null for a host made from an entry point
+    GlobalSetupResult globalSetupResult() const;
+    PF_OutData lastOutData() const;
+    std::string aboutText() const;
+    std::vector<ParameterDefinition> parameters() const;  // declared at the last paramsSetup
+
+    // ---- parameter values handed out at checkout (see ParameterStore for units and errors)
+    void setValue(int32_t index, double value);
+    void animate(int32_t index, const ParameterAnimation& animation);
+    void setLayer(int32_t index, const PF_EffectWorld* world);  // null: no layer
+    void setRaw(int32_t index, const PF_ParamDef& def);
+    void resetValue(int32_t index);
+
+    // ---- faults; the plan is read when each command begins
+    void setFaultPlan(const FaultPlan& plan);
+    FaultPlan faultPlan() const;
+
+    // ---- books
+    HostCounts counts() const;
+    std::vector<std::string> outstanding() const;  // checkouts, suites and handles not given back
+    std::vector<std::string> issues() const;
+    std::string report() const;                    // both, one per line; empty when clean
+    int32_t openCheckouts() const;
+    int32_t heldSuites() const;
+    int32_t liveHandles() const;
+    void resetBooks();                             // counts and issues (not what is outstanding)
+
+    static std::string commandName(PF_Cmd cmd);
+
+private:
+    struct Frame;
+
+    PF_Err dispatch(PF_Cmd cmd, const RenderRequest* request);
+    PF_Err callEntryPoint(PF_Cmd cmd, Frame& frame);
+    void fillInData(PF_InData& in, const RenderRequest* request) const;
+    void checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& out);
+    void checkAgainstPipl(const PF_OutData& out);
+
+    std::unique_ptr<PluginModule> module;
+    EntryPointFunction entry = nullptr;
+    std::unique_ptr<HostSession> session;
+
+    std::mutex commandMutex;         // one command at a time
+    mutable std::mutex resultMutex;  // the fields below
+    FaultPlan plan;
+    PF_OutData lastOut{};
+    GlobalSetupResult setupResult;
+    std::string aboutMessage;
+    PF_Handle globalData = nullptr;
+    bool setUp = false;
+};
+
+}  // namespace Tessarine::Lamino

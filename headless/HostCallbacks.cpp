@@ -1,0 +1,606 @@
+#include "headless/HostCallbacks.h"
+
+#include "headless/World.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+thread_local HostSession* currentSession = nullptr;
+
+// Runs a callback's body; any exception becomes the callback's failure value, since nothing may
+// unwind into the effect.
+template <class Result, class Body>
+Result guarded(Result failure, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
+void noteMisuse(HostSession* session, const std::string& text) noexcept
+{
+    try {
+        if (session != nullptr) {
+            session->ledger.misuse(text);
+        }
+    } catch (...) {
+    }
+}
+
+// The session of a callback that carries an effect_ref: the thread's current one, provided the
+// effect passed the reference it was given.
+HostSession* sessionFor(PF_ProgPtr effectRef, const char* callback)
+{
+    HostSession* session = currentSession;
+    if (session != nullptr && effectRef != session->effectRef()) {
+        noteMisuse(session, std::string(callback) + " with an effect_ref the host did not hand out");
+        return nullptr;
+    }
+    return session;
+}
+
+// ------------------------------------------------------------------ callbacks the host lacks
+
+constexpr std::array<const char*, 69> kUtilSlotNames = {
+    "begin_sampling", "subpixel_sample", "area_sample", "get_batch_func_is_deprecated",
+    "end_sampling", "composite_rect", "blend", "convolve", "copy", "fill", "gaussian_kernel",
+    "iterate", "premultiply", "premultiply_color", "new_world", "dispose_world", "iterate_origin",
+    "iterate_lut", "transfer_rect", "transform_world", "host_new_handle", "host_lock_handle",
+    "host_unlock_handle", "host_dispose_handle", "get_callback_addr", "app", "ansi.atan",
+    "ansi.atan2", "ansi.ceil", "ansi.cos", "ansi.exp", "ansi.fabs", "ansi.floor", "ansi.fmod",
+    "ansi.hypot", "ansi.log", "ansi.log10", "ansi.pow", "ansi.sin", "ansi.sqrt", "ansi.tan",
+    "ansi.sprintf", "ansi.strcpy", "ansi.asin", "ansi.acos", "ansi.ansi_procs",
+    "colorCB.RGBtoHLS", "colorCB.HLStoRGB", "colorCB.RGBtoYIQ", "colorCB.YIQtoRGB",
+    "colorCB.Luminance", "colorCB.Hue", "colorCB.Lightness", "colorCB.Saturation",
+    "get_platform_data", "host_get_handle_size", "iterate_origin_non_clip_src", "iterate_generic",
+    "host_resize_handle", "subpixel_sample16", "area_sample16", "fill16", "premultiply_color16",
+    "iterate16", "iterate_origin16", "iterate_origin_non_clip_src16", "get_pixel_data8",
+    "get_pixel_data16", "reserved"};
+
+constexpr std::array<const char*, 9> kInteractSlotNames = {
+    "checkout_param", "checkin_param", "add_param", "abort", "progress", "register_ui",
+    "checkout_layer_audio", "checkin_layer_audio", "get_audio_data"};
+
+enum Table { kUtilTable, kInteractTable };
+
+// A slot the headless host does not serve. It reads none of its arguments and returns a 32-bit
+// code, so one stub serves every signature: Win64 has a single calling convention in which the
+// caller owns the argument space.
+template <size_t TableId, size_t Slot>
+PF_Err unprovided()
+{
+    const char* name = TableId == kUtilTable ? kUtilSlotNames[Slot] : kInteractSlotNames[Slot];
+    noteMisuse(currentSession, std::string("the effect called ") + name +
+                                   ", which the headless host does not provide");
+    return PF_Err_INVALID_CALLBACK;
+}
+
+using Stub = PF_Err (*)();
+
+template <size_t TableId, size_t... Slots>
+constexpr std::array<Stub, sizeof...(Slots)> makeStubs(std::index_sequence<Slots...>)
+{
+    return {&unprovided<TableId, Slots>...};
+}
+
+const auto kUtilStubs = makeStubs<kUtilTable>(std::make_index_sequence<kUtilSlotNames.size()>());
+const auto kInteractStubs =
+    makeStubs<kInteractTable>(std::make_index_sequence<kInteractSlotNames.size()>());
+
+void placeStub(void* table, size_t slot, Stub stub)
+{
+    std::memcpy(static_cast<char*>(table) + slot * sizeof(void*), &stub, sizeof stub);
+}
+
+void placeUtilStubs(PF_UtilCallbacks& utils)
+{
+    for (size_t slot = 0; slot < kUtilStubs.size(); ++slot) {
+        size_t offset = slot * sizeof(void*);
+        bool notAFunction = offset == offsetof(PF_UtilCallbacks, get_batch_func_is_deprecated) ||
+                            offset == offsetof(PF_UtilCallbacks, ansi.ansi_procs) ||
+                            offset == offsetof(PF_UtilCallbacks, reserved);
+        if (!notAFunction) {
+            placeStub(&utils, slot, kUtilStubs[slot]);
+        }
+    }
+}
+
+// ------------------------------------------------------------------ interaction callbacks
+
+bool checkoutAllowed(PF_Cmd command)
+{
+    return command != PF_Cmd_GLOBAL_SETUP && command != PF_Cmd_GLOBAL_SETDOWN &&
+           command != PF_Cmd_PARAMS_SETUP && command != PF_Cmd_ABOUT;
+}
+
+// Parameter 0: the layer the effect is applied to, as the render hands it in.
+PF_ParamDef inputLayerDef(const HostSession& session)
+{
+    PF_ParamDef def{};
+    def.param_type = PF_Param_LAYER;
+    if (session.inputLayer != nullptr) {
+        def.u.ld = *session.inputLayer;
+    }
+    return def;
+}
+
+PF_Err checkoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime, A_long,
+                     A_u_long timeScale, PF_ParamDef* param)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkout_param");
+        if (session == nullptr || param == nullptr || !checkoutAllowed(session->command)) {
+            noteMisuse(session, "checkout_param refused: no definition to fill, or not allowed "
+                                "during this command");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        if (session->faults.failingCheckouts.count(index) != 0) {
+            session->ledger.count(&HostCounts::failedCheckouts);
+            return session->faults.checkoutError;
+        }
+        PF_ParamDef value{};
+        PF_Err err = index == 0 ? PF_Err_NONE
+                                : session->parameters.valueAt(index, whatTime, timeScale, value);
+        if (err != PF_Err_NONE) {
+            session->ledger.count(&HostCounts::failedCheckouts);
+            noteMisuse(session, "checkout_param of parameter " + std::to_string(index) +
+                                    " failed with " + std::to_string(err));
+            return err;
+        }
+        *param = index == 0 ? inputLayerDef(*session) : value;
+        session->ledger.checkedOut(param, index);
+        return PF_Err_NONE;
+    });
+}
+
+PF_Err checkinParam(PF_ProgPtr effectRef, PF_ParamDef* param)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkin_param");
+        if (session == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        return session->ledger.checkedIn(param) ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
+    });
+}
+
+PF_Err addParam(PF_ProgPtr effectRef, PF_ParamIndex index, PF_ParamDef* def)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "add_param");
+        if (session == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        if (session->command != PF_Cmd_PARAMS_SETUP) {
+            noteMisuse(session, "add_param outside PF_Cmd_PARAMS_SETUP");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        session->ledger.count(&HostCounts::addParams);
+        if (++session->addParamCalls == session->faults.failAddParamCall) {
+            return session->faults.addParamError;
+        }
+        PF_Err err = session->parameters.add(index, def);
+        if (err != PF_Err_NONE) {
+            noteMisuse(session, "add_param refused with " + std::to_string(err));
+        }
+        return err;
+    });
+}
+
+PF_Err abortCallback(PF_ProgPtr)
+{
+    return PF_Err_NONE;  // a headless render is never cancelled
+}
+
+PF_Err progressCallback(PF_ProgPtr, A_long, A_long)
+{
+    return PF_Err_NONE;
+}
+
+// ------------------------------------------------------------------ pixel addresses
+
+// The address of a world's pixels of the asked depth: world->data (or pixels0), or null with an
+// error when the world holds pixels of another depth.
+template <class Pixel>
+PF_Err pixelData(PF_EffectWorld* world, PF_PixelPtr pixels0, Pixel** out, WorldFormat wanted,
+                 bool refused)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = currentSession;
+        if (session != nullptr) {
+            session->ledger.count(&HostCounts::pixelDataRequests);
+        }
+        if (out == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *out = nullptr;
+        if (world == nullptr || refused || World::formatOf(*world) != wanted) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *out = reinterpret_cast<Pixel*>(pixels0 != nullptr ? pixels0 : world->data);
+        return PF_Err_NONE;
+    });
+}
+
+PF_Err getPixelData8(PF_EffectWorld* world, PF_PixelPtr pixels0, PF_Pixel8** out)
+{
+    HostSession* session = currentSession;
+    bool refused = session != nullptr && session->faults.noPixelData8;
+    return pixelData(world, pixels0, out, WorldFormat::Argb8, refused);
+}
+
+PF_Err getPixelData16(PF_EffectWorld* world, PF_PixelPtr pixels0, PF_Pixel16** out)
+{
+    HostSession* session = currentSession;
+    bool refused = session != nullptr && session->faults.noPixelData16;
+    return pixelData(world, pixels0, out, WorldFormat::Argb16, refused);
+}
+
+// ------------------------------------------------------------------ handles
+
+PF_Handle newHandle(A_u_longlong size)
+{
+    return guarded<PF_Handle>(nullptr, [&]() -> PF_Handle {
+        HostSession* session = currentSession;
+        if (session == nullptr) {
+            return nullptr;
+        }
+        bool failing = ++session->handleAllocations == session->faults.failHandleAllocation;
+        PF_Handle handle = failing ? nullptr : session->handles.allocate(size);
+        session->ledger.count(handle != nullptr ? &HostCounts::handlesAllocated
+                                                : &HostCounts::failedHandleAllocations);
+        return handle;
+    });
+}
+
+void* lockHandle(PF_Handle handle)
+{
+    return guarded<void*>(nullptr, [&]() -> void* {
+        HostSession* session = currentSession;
+        void* data = session != nullptr ? session->handles.lock(handle) : nullptr;
+        if (data == nullptr) {
+            noteMisuse(session, "host_lock_handle of a handle the host did not give out");
+        } else {
+            session->ledger.count(&HostCounts::handleLocks);
+        }
+        return data;
+    });
+}
+
+void unlockHandle(PF_Handle handle)
+{
+    guarded<int>(0, [&]() {
+        HostSession* session = currentSession;
+        if (session != nullptr && session->handles.unlock(handle)) {
+            session->ledger.count(&HostCounts::handleUnlocks);
+        } else {
+            noteMisuse(session, "host_unlock_handle of a handle that is unknown or not locked");
+        }
+        return 0;
+    });
+}
+
+void disposeHandle(PF_Handle handle)
+{
+    guarded<int>(0, [&]() {
+        HostSession* session = currentSession;
+        if (session == nullptr || handle == nullptr) {
+            return 0;  // disposing of no handle does nothing
+        }
+        if (session->handles.dispose(handle)) {
+            session->ledger.count(&HostCounts::handlesDisposed);
+        } else {
+            noteMisuse(session, "host_dispose_handle of a handle that is unknown or already disposed");
+        }
+        return 0;
+    });
+}
+
+A_u_longlong handleSize(PF_Handle handle)
+{
+    return guarded<A_u_longlong>(0, [&]() -> A_u_longlong {
+        HostSession* session = currentSession;
+        auto size = session != nullptr ? session->handles.size(handle) : std::nullopt;
+        if (!size) {
+            noteMisuse(session, "host_get_handle_size of a handle the host did not give out");
+        }
+        return size.value_or(0);
+    });
+}
+
+PF_Err resizeHandle(A_u_longlong newSize, PF_Handle* handle)
+{
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        HostSession* session = currentSession;
+        if (session == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        PF_Err err = session->handles.resize(newSize, handle);
+        if (err == PF_Err_BAD_CALLBACK_PARAM) {
+            noteMisuse(session, "host_resize_handle of a handle the host did not give out");
+        }
+        return err;
+    });
+}
+
+// ------------------------------------------------------------------ ANSI
+
+// The effect's sprintf knows nothing of its destination's size; it writes into
+// out_data->return_msg, so the host never writes more than that buffer holds.
+int hostSprintf(A_char* destination, const A_char* format, ...)
+{
+    constexpr size_t kCapacity = PF_MAX_EFFECT_MSG_LEN + 1;
+    HostSession* session = currentSession;
+    if (destination == nullptr || format == nullptr) {
+        noteMisuse(session, "ansi sprintf with a null destination or format");
+        return -1;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    int length = std::vsnprintf(destination, kCapacity, format, arguments);
+    va_end(arguments);
+    if (length < 0) {
+        destination[0] = '\0';
+        return length;
+    }
+    if (size_t(length) >= kCapacity) {
+        noteMisuse(session, "ansi sprintf output of " + std::to_string(length) +
+                                " characters cut to " + std::to_string(kCapacity - 1));
+        return int(kCapacity - 1);
+    }
+    return length;
+}
+
+A_char* hostStrcpy(A_char* destination, const A_char* source)
+{
+    if (destination == nullptr || source == nullptr) {
+        noteMisuse(currentSession, "ansi strcpy with a null destination or source");
+        return destination;
+    }
+    return std::strcpy(destination, source);
+}
+
+template <class Table>
+void fillAnsi(Table& ansi)
+{
+    ansi.atan = [](A_FpLong x) { return std::atan(x); };
+    ansi.atan2 = [](A_FpLong y, A_FpLong x) { return std::atan2(y, x); };
+    ansi.ceil = [](A_FpLong x) { return std::ceil(x); };
+    ansi.cos = [](A_FpLong x) { return std::cos(x); };
+    ansi.exp = [](A_FpLong x) { return std::exp(x); };
+    ansi.fabs = [](A_FpLong x) { return std::fabs(x); };
+    ansi.floor = [](A_FpLong x) { return std::floor(x); };
+    ansi.fmod = [](A_FpLong x, A_FpLong y) { return std::fmod(x, y); };
+    ansi.hypot = [](A_FpLong x, A_FpLong y) { return std::hypot(x, y); };
+    ansi.log = [](A_FpLong x) { return std::log(x); };
+    ansi.log10 = [](A_FpLong x) { return std::log10(x); };
+    ansi.pow = [](A_FpLong x, A_FpLong y) { return std::pow(x, y); };
+    ansi.sin = [](A_FpLong x) { return std::sin(x); };
+    ansi.sqrt = [](A_FpLong x) { return std::sqrt(x); };
+    ansi.tan = [](A_FpLong x) { return std::tan(x); };
+    ansi.sprintf = &hostSprintf;
+    ansi.strcpy = &hostStrcpy;
+    ansi.asin = [](A_FpLong x) { return std::asin(x); };
+    ansi.acos = [](A_FpLong x) { return std::acos(x); };
+}
+
+// ------------------------------------------------------------------ float iteration
+
+PF_PixelFloat* floatPixel(PF_EffectWorld& world, A_long x, A_long y)
+{
+    auto row = reinterpret_cast<char*>(world.data) + ptrdiff_t(y) * ptrdiff_t(world.rowbytes);
+    return reinterpret_cast<PF_PixelFloat*>(row) + x;
+}
+
+bool isFloatWorld(const PF_EffectWorld* world)
+{
+    return world != nullptr && World::formatOf(*world) == WorldFormat::ArgbFloat;
+}
+
+// Calls the pixel function for every pixel of `area` (the whole destination when null) clipped
+// to the destination, row by row, with the source pixel at the same place (a transparent pixel
+// where the source is smaller or absent). The first error stops the iteration and is returned.
+PF_Err iterateFloat(PF_InData* inData, A_long, A_long, PF_EffectWorld* src, const PF_Rect* area,
+                    void* refcon, PF_IteratePixelFloatFunc pixelFunction, PF_EffectWorld* dst)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = currentSession;
+        if (session != nullptr) {
+            session->ledger.count(&HostCounts::iterations);
+            if (session->faults.iterateFloatError != PF_Err_NONE) {
+                return session->faults.iterateFloatError;
+            }
+        }
+        if (inData == nullptr || pixelFunction == nullptr || !isFloatWorld(dst) ||
+            (src != nullptr && !isFloatWorld(src))) {
+            noteMisuse(session, "float iterate without in_data or pixel function, or with a world "
+                                "that does not hold float pixels");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        PF_Rect region = area != nullptr ? *area : PF_Rect{0, 0, dst->width, dst->height};
+        for (A_long y = std::max<A_long>(region.top, 0); y < std::min(region.bottom, dst->height); ++y) {
+            for (A_long x = std::max<A_long>(region.left, 0); x < std::min(region.right, dst->width); ++x) {
+                PF_PixelFloat blank{};
+                bool inSource = src != nullptr && x < src->width && y < src->height;
+                PF_PixelFloat* in = inSource ? floatPixel(*src, x, y) : &blank;
+                PF_Err err = pixelFunction(refcon, x, y, in, floatPixel(*dst, x, y));
+                if (err != PF_Err_NONE) {
+                    return err;
+                }
+            }
+        }
+        return PF_Err_NONE;
+    });
+}
+
+// ------------------------------------------------------------------ suite broker
+
+const void* suiteNamed(HostSession& session, const std::string& name, int32_t version)
+{
+    if (name == kPFANSISuite && version == kPFANSISuiteVersion1) {
+        return &session.ansiSuite;
+    }
+    if (name == kPFHandleSuite && version == kPFHandleSuiteVersion1) {
+        return &session.handleSuite;
+    }
+    if (name == kPFIterateFloatSuite && version == kPFIterateFloatSuiteVersion1) {
+        return &session.iterateFloatSuite;
+    }
+    return nullptr;
+}
+
+SPErr acquireSuite(const char* name, int32_t version, const void** suite)
+{
+    return guarded<SPErr>(kSPBadParameterError, [&]() -> SPErr {
+        HostSession* session = currentSession;
+        if (suite == nullptr || name == nullptr) {
+            noteMisuse(session, "AcquireSuite with a null name or result pointer");
+            return kSPBadParameterError;
+        }
+        *suite = nullptr;
+        if (session == nullptr) {
+            return kSPSuiteNotFoundError;
+        }
+        const void* found = session->faults.missingSuites.count(name) != 0
+                                ? nullptr
+                                : suiteNamed(*session, name, version);
+        if (found == nullptr) {
+            session->ledger.count(&HostCounts::failedAcquisitions);
+            return kSPSuiteNotFoundError;
+        }
+        session->ledger.suiteAcquired(name, version);
+        *suite = found;
+        return kSPNoError;
+    });
+}
+
+SPErr releaseSuite(const char* name, int32_t version)
+{
+    return guarded<SPErr>(kSPBadParameterError, [&]() -> SPErr {
+        HostSession* session = currentSession;
+        if (session == nullptr || name == nullptr) {
+            return kSPBadParameterError;
+        }
+        return session->ledger.suiteReleased(name, version) ? kSPNoError : kSPBadParameterError;
+    });
+}
+
+SPBoolean isEqual(const char* first, const char* second)
+{
+    return first != nullptr && second != nullptr && std::strcmp(first, second) == 0;
+}
+
+SPErr allocateBlock(size_t size, void** block)
+{
+    if (block == nullptr) {
+        return kSPBadParameterError;
+    }
+    *block = std::malloc(size == 0 ? 1 : size);
+    return *block != nullptr ? kSPNoError : kSPOutOfMemoryError;
+}
+
+SPErr freeBlock(void* block)
+{
+    std::free(block);
+    return kSPNoError;
+}
+
+SPErr reallocateBlock(void* block, size_t newSize, void** newBlock)
+{
+    if (newBlock == nullptr) {
+        return kSPBadParameterError;
+    }
+    void* moved = std::realloc(block, newSize == 0 ? 1 : newSize);
+    if (moved == nullptr) {
+        return kSPOutOfMemoryError;
+    }
+    *newBlock = moved;
+    return kSPNoError;
+}
+
+SPErr undefinedCall()
+{
+    return kSPUnimplementedError;
+}
+
+// ------------------------------------------------------------------ tables
+
+void installInteract(PF_InteractCallbacks& inter)
+{
+    inter = PF_InteractCallbacks{};
+    for (size_t slot = 0; slot < kInteractStubs.size(); ++slot) {
+        placeStub(&inter, slot, kInteractStubs[slot]);
+    }
+    inter.checkout_param = &checkoutParam;
+    inter.checkin_param = &checkinParam;
+    inter.add_param = &addParam;
+    inter.abort = &abortCallback;
+    inter.progress = &progressCallback;
+}
+
+void installUtils(PF_UtilCallbacks& utils)
+{
+    utils = PF_UtilCallbacks{};
+    placeUtilStubs(utils);
+    utils.host_new_handle = &newHandle;
+    utils.host_lock_handle = &lockHandle;
+    utils.host_unlock_handle = &unlockHandle;
+    utils.host_dispose_handle = &disposeHandle;
+    utils.host_get_handle_size = &handleSize;
+    utils.host_resize_handle = &resizeHandle;
+    fillAnsi(utils.ansi);
+    utils.get_pixel_data8 = &getPixelData8;
+    utils.get_pixel_data16 = &getPixelData16;
+}
+
+void installSuites(HostSession& session)
+{
+    session.basicSuite = SPBasicSuite{&acquireSuite, &releaseSuite, &isEqual, &allocateBlock,
+                                      &freeBlock, &reallocateBlock, &undefinedCall};
+    fillAnsi(session.ansiSuite);
+    session.handleSuite = PF_HandleSuite1{&newHandle, &lockHandle, &unlockHandle, &disposeHandle,
+                                          &handleSize, &resizeHandle};
+    session.iterateFloatSuite = PF_iterateFloatSuite1{};
+    session.iterateFloatSuite.iterate = &iterateFloat;
+    placeStub(&session.iterateFloatSuite, 1, kUtilStubs[16]);  // iterate_origin
+    placeStub(&session.iterateFloatSuite, 2, kUtilStubs[56]);  // iterate_origin_non_clip_src
+}
+
+}  // namespace
+
+void HostCallbacks::install(HostSession& session)
+{
+    installInteract(session.interact);
+    installUtils(session.utils);
+    installSuites(session);
+}
+
+HostSession* HostCallbacks::current()
+{
+    return currentSession;
+}
+
+HostCallbacks::Scope::Scope(HostSession& session) : previous(currentSession)
+{
+    currentSession = &session;
+}
+
+HostCallbacks::Scope::~Scope()
+{
+    currentSession = previous;
+}
+
+}  // namespace Tessarine::Lamino
