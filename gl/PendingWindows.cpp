@@ -62,13 +62,20 @@ void PendingWindows::release(HWND window, const std::string& className)
 
 void PendingWindows::sweep()
 {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    for (auto entry = pending.begin(); entry != pending.end();) {
-        if (tryDispose(entry->window, entry->className))
-            entry = pending.erase(entry);
-        else
-            ++entry;
+    // The Win32 calls run without the lock held, so that no thread ever waits on a window
+    // being destroyed elsewhere.
+    std::vector<PendingWindow> candidates;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex);
+        candidates.swap(pending);
     }
+    std::vector<PendingWindow> kept;
+    for (PendingWindow& entry : candidates) {
+        if (!tryDispose(entry.window, entry.className))
+            kept.push_back(std::move(entry));
+    }
+    std::lock_guard<std::mutex> lock(pendingMutex);
+    pending.insert(pending.end(), kept.begin(), kept.end());
 }
 
 size_t PendingWindows::count()
