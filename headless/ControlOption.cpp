@@ -244,7 +244,7 @@ std::string ControlOption::allowedText() const
     switch (kind) {
     case ControlKind::Integer: return "a whole number " + range;
     case ControlKind::Fixed:
-    case ControlKind::Float: return "a number " + range + (percent ? " (percent)" : "");
+    case ControlKind::Float: return (percent ? "a percentage " : "a number ") + range;
     case ControlKind::Angle: return "an angle in degrees " + range;
     case ControlKind::Checkbox: return "on or off";
     case ControlKind::Popup: return "one of " + valueSyntax() + " (any case)";

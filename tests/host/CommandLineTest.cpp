@@ -142,7 +142,7 @@ TEST(CommandLine, DefaultsAndRangesComeFromTheDefinitions)
     EXPECT_EQ(controls[0].allowedText(), "a whole number from 1 to 2000");
     EXPECT_EQ(controls[0].defaultText(), "30");
     EXPECT_EQ(controls[1].allowedText(), "an angle in degrees from -32767 to 32767");
-    EXPECT_EQ(controls[4].allowedText(), "a number from -1000 to 1000 (percent)");
+    EXPECT_EQ(controls[4].allowedText(), "a percentage from -1000 to 1000");
     EXPECT_EQ(controls[6].defaultText(), "on");
     EXPECT_EQ(controls[8].defaultText(), "100");
     EXPECT_EQ(controls[10].valueSyntax(), "normal|repeat|mirror|clamp");
@@ -174,7 +174,7 @@ TEST(CommandLine, ValueErrorsSayWhatIsAllowed)
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices", "2.5"}),
               "--slices '2.5': not a whole number; allowed: a whole number from 1 to 2000");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--layer-opacity", "abc"}),
-              "--layer-opacity 'abc': not a number; allowed: a number from 0 to 100 (percent)");
+              "--layer-opacity 'abc': not a number; allowed: a percentage from 0 to 100");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--edge-type", "wrap"}),
               "--edge-type 'wrap': no such choice; allowed: one of normal|repeat|mirror|clamp (any case)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--offset-both-direction", "maybe"}),

@@ -1,0 +1,183 @@
+#include "headless/LaminoTool.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "headless/DefaultImage.h"
+#include "headless/EffectReport.h"
+#include "headless/HeadlessHost.h"
+#include "headless/Progress.h"
+#include "headless/Renderer.h"
+#include "headless/Utf8.h"
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+const char kPluginFileName[] = "OrlaLamino.aex";
+
+std::string formatMilliseconds(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f ms", value);
+    return text;
+}
+
+Image inputImage(const Plan& plan)
+{
+    if (!plan.input.empty()) {
+        return ImageIO::read(plan.input);
+    }
+    return plan.width > 0 ? DefaultImage::make(plan.width, plan.height) : DefaultImage::make();
+}
+
+std::string settingsText(const Plan& plan)
+{
+    std::string text;
+    for (const RawControlOption& option : plan.controlOptions) {
+        text += (text.empty() ? "--" : " --") + option.name + " " + option.value;
+    }
+    return text.empty() ? "the defaults" : text;
+}
+
+}  // namespace
+
+std::string LaminoTool::defaultPluginPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()))) == path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    size_t folder = path.find_last_of(L"\\/");
+    return wideToUtf8(folder == std::wstring::npos ? std::wstring() : path.substr(0, folder + 1)) + kPluginFileName;
+}
+
+int LaminoTool::run(const std::vector<std::string>& arguments)
+{
+    try {
+        Plan plan = CommandLine::parse(arguments);
+        return plan.command == Command::Help ? help(plan) : runCommand(plan);
+    } catch (const UsageError& error) {
+        err << "lamino: " << error.what() << std::endl;
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        err << "lamino: " << error.what() << std::endl;
+        return kExitFailed;
+    } catch (...) {
+        err << "lamino: an unexpected failure" << std::endl;
+        return kExitFailed;
+    }
+}
+
+// The usage, and the effect's controls when the plug-in can be loaded to ask it for them.
+int LaminoTool::help(const Plan& plan)
+{
+    if (!plan.helpRequested) {
+        err << CommandLine::usage();
+        return kExitUsage;
+    }
+    out << CommandLine::usage();
+    std::string pluginPath = plan.plugin.empty() ? defaultPluginPath() : plan.plugin;
+    try {
+        HeadlessHost host(pluginPath);
+        startHost(host);
+        out << "\nEffect controls of " << pluginPath << ":\n" << EffectReport::controls(Renderer::controlsOf(host));
+    } catch (const std::exception& error) {
+        out << "\n(The effect's controls are not listed: " << error.what() << ")\n";
+    }
+    return kExitDone;
+}
+
+int LaminoTool::runCommand(Plan& plan)
+{
+    std::string pluginPath = plan.plugin.empty() ? defaultPluginPath() : plan.plugin;
+    HeadlessHost host(pluginPath);
+    startHost(host);
+    CommandLine::resolveControls(plan, Renderer::controlsOf(host));
+    switch (plan.command) {
+    case Command::Info: info(host, pluginPath); break;
+    case Command::Render: render(host, plan); break;
+    case Command::Bench: bench(host, plan); break;
+    case Command::Help: break;
+    }
+    reportHostIssues(host);
+    return kExitDone;
+}
+
+void LaminoTool::startHost(HeadlessHost& host)
+{
+    PF_Err result = host.globalSetup();
+    if (result != PF_Err_NONE) {
+        throw RenderError("the effect's global setup failed: " + hostErrorText(result), result);
+    }
+    result = host.paramsSetup();
+    if (result != PF_Err_NONE) {
+        throw RenderError("the effect's parameter setup failed: " + hostErrorText(result), result);
+    }
+}
+
+void LaminoTool::info(HeadlessHost& host, const std::string& pluginPath)
+{
+    PF_Err result = host.about();
+    if (result != PF_Err_NONE) {
+        throw RenderError("the effect's about command failed: " + hostErrorText(result), result);
+    }
+    out << EffectReport::info(pluginPath, *host.pipl(), host.aboutText(), Renderer::controlsOf(host));
+}
+
+void LaminoTool::render(HeadlessHost& host, const Plan& plan)
+{
+    World input = Renderer::toWorld(inputImage(plan));
+    Renderer renderer(host, plan.controls, plan.frames);
+    if (!plan.sequence) {
+        ImageIO::writePng(renderer.render(input, 0), plan.output);
+        if (!plan.quiet) {
+            err << "lamino: wrote " << plan.output << " (" << input.width() << " x " << input.height() << ")"
+                << std::endl;
+        }
+        return;
+    }
+    Progress progress(err, plan.frames, !plan.quiet);
+    renderer.renderFrames(input, plan.frames, plan.threads, [&](int32_t frame, const Image& image) {
+        ImageIO::writePng(image, CommandLine::frameFileName(plan.output, frame + 1, plan.frames));
+        progress.frameDone();
+    });
+    progress.finish();
+}
+
+void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
+{
+    World input = Renderer::toWorld(inputImage(plan));
+    Renderer renderer(host, plan.controls, 1);
+    if (!plan.quiet) {
+        err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders..." << std::endl;
+    }
+    BenchTimes times = renderer.bench(input, plan.runs, plan.warmups);
+    char fps[96];
+    std::snprintf(fps, sizeof fps, "%.2f (from the median)", 1000.0 / times.median());
+    out << "Image:       " << input.width() << " x " << input.height() << ", "
+        << (plan.input.empty() ? "the built-in image" : plan.input) << "\n"
+        << "Controls:    " << settingsText(plan) << "\n"
+        << "Renders:     " << plan.runs << " timed, after " << plan.warmups << " warm-up\n"
+        << "Per frame:   median " << formatMilliseconds(times.median()) << ", min "
+        << formatMilliseconds(times.minimum()) << ", max " << formatMilliseconds(times.maximum()) << "\n"
+        << "Frames/s:    " << fps << std::endl;
+}
+
+// The host's books after global setdown: anything the effect did not give back or did wrong.
+void LaminoTool::reportHostIssues(HeadlessHost& host)
+{
+    host.globalSetdown();
+    for (const std::string& line : host.outstanding()) {
+        err << "lamino: warning: the effect did not give back: " << line << std::endl;
+    }
+    for (const std::string& line : host.issues()) {
+        err << "lamino: warning: " << line << std::endl;
+    }
+}
+
+}  // namespace Tessarine::Lamino

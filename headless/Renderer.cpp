@@ -1,0 +1,186 @@
+#include "headless/Renderer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace Tessarine::Lamino {
+
+std::string hostErrorName(PF_Err code)
+{
+    switch (code) {
+    case PF_Err_OUT_OF_MEMORY: return "PF_Err_OUT_OF_MEMORY";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED: return "PF_Err_INTERNAL_STRUCT_DAMAGED";
+    case PF_Err_INVALID_INDEX: return "PF_Err_INVALID_INDEX";
+    case PF_Err_UNRECOGNIZED_PARAM_TYPE: return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
+    case PF_Err_INVALID_CALLBACK: return "PF_Err_INVALID_CALLBACK";
+    case PF_Err_BAD_CALLBACK_PARAM: return "PF_Err_BAD_CALLBACK_PARAM";
+    case PF_Interrupt_CANCEL: return "PF_Interrupt_CANCEL";
+    case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT: return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
+    case A_Err_MISSING_SUITE: return "A_Err_MISSING_SUITE";
+    default: return "";
+    }
+}
+
+double BenchTimes::median() const
+{
+    std::vector<double> sorted = milliseconds;
+    std::sort(sorted.begin(), sorted.end());
+    size_t middle = sorted.size() / 2;
+    return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2.0;
+}
+
+double BenchTimes::minimum() const
+{
+    return *std::min_element(milliseconds.begin(), milliseconds.end());
+}
+
+double BenchTimes::maximum() const
+{
+    return *std::max_element(milliseconds.begin(), milliseconds.end());
+}
+
+Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames)
+    : host(host)
+{
+    double lastFrameSeconds = double(std::max(frames - 1, 1)) / kTimeScale;
+    for (const ControlSetting& setting : settings) {
+        const ControlOption& option = *setting.option;
+        const ControlValue& value = setting.value;
+        if (option.kind == ControlKind::Layer) {
+            layers.push_back(std::make_unique<World>(toWorld(ImageIO::read(value.file))));
+            host.setLayer(option.index, layers.back()->get());
+        } else if (value.animated) {
+            host.animate(option.index, ParameterAnimation{value.from, value.to, 0.0, lastFrameSeconds});
+        } else {
+            host.setValue(option.index, value.from);
+        }
+    }
+}
+
+std::vector<ControlOption> Renderer::controlsOf(const HeadlessHost& host)
+{
+    std::vector<ControlOption> controls;
+    std::vector<ParameterDefinition> definitions = host.parameters();
+    for (size_t i = 0; i < definitions.size(); ++i) {
+        controls.emplace_back(A_long(i + 1), definitions[i].paramDef());
+    }
+    return controls;
+}
+
+World Renderer::toWorld(const Image& image)
+{
+    World world(WorldFormat::Argb8, image.width, image.height);
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* source = image.pixel(0, y);
+        PF_Pixel* row = world.pixel8(0, y);
+        for (int32_t x = 0; x < image.width; ++x, source += 4) {
+            row[x] = PF_Pixel{source[3], source[0], source[1], source[2]};
+        }
+    }
+    return world;
+}
+
+Image Renderer::toImage(const World& world)
+{
+    Image image(world.width(), world.height());
+    for (int32_t y = 0; y < image.height; ++y) {
+        const PF_Pixel* row = world.pixel8(0, y);
+        uint8_t* target = image.pixel(0, y);
+        for (int32_t x = 0; x < image.width; ++x, target += 4) {
+            target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue, target[3] = row[x].alpha;
+        }
+    }
+    return image;
+}
+
+PF_Err Renderer::renderInto(const World& input, World& output, int32_t frame)
+{
+    RenderRequest request;
+    // The host never writes the input layer; the request type just has no const.
+    request.input = const_cast<PF_EffectWorld*>(input.get());
+    request.output = output.get();
+    request.time = frame;
+    request.timeStep = 1;
+    request.timeScale = kTimeScale;
+    return host.render(request);
+}
+
+std::string hostErrorText(PF_Err code)
+{
+    if (code == HeadlessHost::kExceptionEscaped) {
+        return "an exception left its entry point";
+    }
+    std::string name = hostErrorName(code);
+    return "host error " + std::to_string(code) + (name.empty() ? "" : " (" + name + ")");
+}
+
+void Renderer::check(PF_Err err, int32_t frame)
+{
+    if (err != PF_Err_NONE) {
+        throw RenderError("the effect failed to render frame " + std::to_string(frame + 1) + ": " + hostErrorText(err),
+                          err);
+    }
+}
+
+Image Renderer::render(const World& input, int32_t frame)
+{
+    World output(WorldFormat::Argb8, input.width(), input.height());
+    check(renderInto(input, output, frame), frame);
+    return toImage(output);
+}
+
+void Renderer::renderFrames(const World& input, int32_t frames, int32_t threads,
+                            const std::function<void(int32_t, const Image&)>& deliver)
+{
+    std::atomic<int32_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto work = [&] {
+        for (int32_t frame; !failed && (frame = next++) < frames;) {
+            try {
+                deliver(frame, render(input, frame));
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureMutex);
+                if (!failure) {
+                    failure = std::current_exception();
+                }
+                failed = true;
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int32_t i = 1; i < std::min(threads, frames); ++i) {
+        workers.emplace_back(work);
+    }
+    work();  // the calling thread is one of the render threads
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups)
+{
+    for (int32_t i = 0; i < warmups; ++i) {
+        render(input, 0);
+    }
+    BenchTimes times;
+    World output(WorldFormat::Argb8, input.width(), input.height());
+    for (int32_t i = 0; i < runs; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        PF_Err err = renderInto(input, output, 0);
+        auto end = std::chrono::steady_clock::now();
+        check(err, 0);
+        times.milliseconds.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    return times;
+}
+
+}  // namespace Tessarine::Lamino

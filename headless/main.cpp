@@ -1,0 +1,64 @@
+// lamino.exe: renders images with the Orla Lamino plug-in from the command line (LaminoTool).
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "headless/LaminoTool.h"
+#include "headless/Utf8.h"
+
+using namespace Tessarine::Lamino;
+
+namespace {
+
+// The arguments as UTF-8, whatever the console's code page.
+std::vector<std::string> utf8Arguments()
+{
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        arguments.push_back(wideToUtf8(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+void writeAll(int descriptor, const std::string& text)
+{
+    for (size_t written = 0; written < text.size();) {
+        int count = _write(descriptor, text.data() + written, unsigned(text.size() - written));
+        if (count <= 0) {
+            return;
+        }
+        written += size_t(count);
+    }
+}
+
+}  // namespace
+
+int main()
+{
+    std::vector<std::string> arguments = utf8Arguments();
+    // The plug-in prints its diagnostics (OpenGL context descriptions, shader logs) on standard
+    // output. They go to standard error here, so that standard output carries only the tool's
+    // results (info, bench figures, help) and can be piped or saved.
+    std::fflush(stdout);
+    int results = _dup(1);
+    if (results < 0 || _dup2(2, 1) != 0) {
+        return LaminoTool(std::cout, std::cerr).run(arguments);
+    }
+    std::ostringstream out;
+    int status = LaminoTool(out, std::cerr).run(arguments);
+    std::fflush(stdout);
+    writeAll(results, out.str());
+    _close(results);
+    return status;
+}
