@@ -52,8 +52,8 @@ struct HeadlessHost::Frame {
     PF_LayerDef* output = nullptr;
 };
 
-HeadlessHost::HeadlessHost(const std::string& pluginPath)
-    : module(std::make_unique<PluginModule>(pluginPath)),
+HeadlessHost::HeadlessHost(const std::string& pluginPath, bool keepLoaded)
+    : module(std::make_unique<PluginModule>(pluginPath, !keepLoaded)),
       entry(module->entryPoint()),
       session(std::make_unique<HostSession>())
 {

@@ -58,7 +58,9 @@ public:
     static constexpr PF_Err kExceptionEscaped = -1;
 
     // Loads the plug-in; throws PluginLoadError with a readable message when it cannot be used.
-    explicit HeadlessHost(const std::string& pluginPath);
+    // The library is unloaded when the host goes, unless keepLoaded: threads that rendered and
+    // outlive the host may still run the plug-in's thread-exit code.
+    explicit HeadlessHost(const std::string& pluginPath, bool keepLoaded = false);
     // Drives an entry point that is already in memory (no PiPL), e.g. a test double.
     explicit HeadlessHost(EntryPointFunction entryPoint);
     // Sends PF_Cmd_GLOBAL_SETDOWN when global setup succeeded and no setdown followed.

@@ -464,22 +464,22 @@ const void* suiteNamed(HostSession& session, const std::string& name, int32_t ve
 
 SPErr acquireSuite(const char* name, int32_t version, const void** suite)
 {
-    return guarded<SPErr>(kSPBadParameterError, [&]() -> SPErr {
+    return guarded<SPErr>(HostCallbacks::kBadParameter, [&]() -> SPErr {
         HostSession* session = currentSession;
         if (suite == nullptr || name == nullptr) {
             noteMisuse(session, "AcquireSuite with a null name or result pointer");
-            return kSPBadParameterError;
+            return HostCallbacks::kBadParameter;
         }
         *suite = nullptr;
         if (session == nullptr) {
-            return kSPSuiteNotFoundError;
+            return HostCallbacks::kSuiteNotFound;
         }
         const void* found = session->faults.missingSuites.count(name) != 0
                                 ? nullptr
                                 : suiteNamed(*session, name, version);
         if (found == nullptr) {
             session->ledger.count(&HostCounts::failedAcquisitions);
-            return kSPSuiteNotFoundError;
+            return HostCallbacks::kSuiteNotFound;
         }
         session->ledger.suiteAcquired(name, version);
         *suite = found;
@@ -489,12 +489,12 @@ SPErr acquireSuite(const char* name, int32_t version, const void** suite)
 
 SPErr releaseSuite(const char* name, int32_t version)
 {
-    return guarded<SPErr>(kSPBadParameterError, [&]() -> SPErr {
+    return guarded<SPErr>(HostCallbacks::kBadParameter, [&]() -> SPErr {
         HostSession* session = currentSession;
         if (session == nullptr || name == nullptr) {
-            return kSPBadParameterError;
+            return HostCallbacks::kBadParameter;
         }
-        return session->ledger.suiteReleased(name, version) ? kSPNoError : kSPBadParameterError;
+        return session->ledger.suiteReleased(name, version) ? kSPNoError : HostCallbacks::kBadParameter;
     });
 }
 
@@ -506,10 +506,10 @@ SPBoolean isEqual(const char* first, const char* second)
 SPErr allocateBlock(size_t size, void** block)
 {
     if (block == nullptr) {
-        return kSPBadParameterError;
+        return HostCallbacks::kBadParameter;
     }
     *block = std::malloc(size == 0 ? 1 : size);
-    return *block != nullptr ? kSPNoError : kSPOutOfMemoryError;
+    return *block != nullptr ? kSPNoError : HostCallbacks::kOutOfMemory;
 }
 
 SPErr freeBlock(void* block)
@@ -521,11 +521,11 @@ SPErr freeBlock(void* block)
 SPErr reallocateBlock(void* block, size_t newSize, void** newBlock)
 {
     if (newBlock == nullptr) {
-        return kSPBadParameterError;
+        return HostCallbacks::kBadParameter;
     }
     void* moved = std::realloc(block, newSize == 0 ? 1 : newSize);
     if (moved == nullptr) {
-        return kSPOutOfMemoryError;
+        return HostCallbacks::kOutOfMemory;
     }
     *newBlock = moved;
     return kSPNoError;
@@ -533,7 +533,7 @@ SPErr reallocateBlock(void* block, size_t newSize, void** newBlock)
 
 SPErr undefinedCall()
 {
-    return kSPUnimplementedError;
+    return HostCallbacks::kUnimplemented;
 }
 
 // ------------------------------------------------------------------ tables

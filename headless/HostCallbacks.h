@@ -16,6 +16,12 @@ namespace Tessarine::Lamino {
 // catch everything and answer with an error code.
 class HostCallbacks {
 public:
+    // The suite broker's error codes: four-character codes, first character most significant.
+    static constexpr SPErr kSuiteNotFound = 0x53214664;      // 'S!Fd'
+    static constexpr SPErr kUnimplemented = 0x21494D50;      // '!IMP'
+    static constexpr SPErr kBadParameter = 0x5061726D;       // 'Parm'
+    static constexpr SPErr kOutOfMemory = SPErr(0xFFFFFF6C);  // -148
+
     // Fills the session's callback tables and suites.
     static void install(HostSession& session);
 

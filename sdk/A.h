@@ -54,8 +54,6 @@ enum {
     A_Err_STRUCT = 2,
     A_Err_PARAMETER = 3,
     A_Err_ALLOC = 4,
-    A_Err_WRONG_THREAD = 5,
-    A_Err_CONST_PROJECT_MODIFICATION = 6,
     A_Err_MISSING_SUITE = 13
 };
 

@@ -50,12 +50,10 @@ typedef A_long PF_Stage;
 typedef A_long PF_PixelFormat;
 typedef A_long PF_PlatDataID;
 typedef A_long PF_CallbackID;
-typedef A_long PF_TransferMode;
 typedef A_long PF_XferMode;
 typedef A_long PF_ParamIndex;
 typedef A_long PF_ParamValue;
 typedef A_long PF_ChannelMask;
-typedef A_long PF_GPU_Framework;
 typedef A_short PF_ValueDisplayFlags;
 typedef A_u_long PF_FSliderFlags;
 typedef A_u_long PF_KernelFlags;
@@ -83,7 +81,6 @@ typedef struct PF_Pixel {
     A_u_char blue;
 } PF_Pixel;
 typedef PF_Pixel PF_Pixel8;
-typedef PF_Pixel PF_UnionablePixel;
 
 /* 16-bit channels: full scale is 32768, not 65535. */
 typedef struct PF_Pixel16 {
@@ -291,7 +288,6 @@ enum {
 };
 
 enum {
-    PF_ParamFlag_NONE = 0,
     PF_ParamFlag_RESERVED1 = 1 << 0,
     PF_ParamFlag_CANNOT_TIME_VARY = 1 << 1,
     PF_ParamFlag_CANNOT_INTERP = 1 << 2,
@@ -321,7 +317,6 @@ enum {
 };
 
 enum {
-    PF_ChangeFlag_NONE = 0,
     PF_ChangeFlag_CHANGED_VALUE = 1,
     PF_ChangeFlag_RESERVED = 2,
     PF_ChangeFlag_SET_TO_VARY = 4,
@@ -410,17 +405,9 @@ enum {
     PF_RenderOutputFlag_GPU_RENDER_POSSIBLE = 2
 };
 
-enum {
-    PF_GPU_Framework_NONE = 0,
-    PF_GPU_Framework_OPENCL = 1,
-    PF_GPU_Framework_METAL = 2,
-    PF_GPU_Framework_CUDA = 3
-};
-
 /* ---------------------------------------------------------------- out flags */
 
 enum {
-    PF_OutFlag_NONE = 0,
     PF_OutFlag_KEEP_RESOURCE_OPEN = 1 << 0,
     PF_OutFlag_WIDE_TIME_INPUT = 1 << 1,
     PF_OutFlag_NON_PARAM_VARY = 1 << 2,
@@ -456,7 +443,6 @@ enum {
 };
 
 enum {
-    PF_OutFlag2_NONE = 0,
     PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS = 1 << 0,
     PF_OutFlag2_I_USE_3D_CAMERA = 1 << 1,
     PF_OutFlag2_I_USE_3D_LIGHTS = 1 << 2,
@@ -573,8 +559,8 @@ typedef struct PF_CheckBoxDef {
 } PF_CheckBoxDef;
 
 typedef struct PF_ColorDef {
-    PF_UnionablePixel value;
-    PF_UnionablePixel dephault;
+    PF_Pixel value;
+    PF_Pixel dephault;
 } PF_ColorDef;
 
 typedef struct PF_PointDef {
@@ -779,7 +765,7 @@ typedef struct PF_PreRenderInput {
     PF_RenderRequest output_request;
     short bitdepth;
     const void* gpu_data;
-    PF_GPU_Framework what_gpu;
+    A_long what_gpu; /* GPU framework: none 0, OpenCL 1, Metal 2, CUDA 3 */
     A_u_long device_index;
 } PF_PreRenderInput;
 
@@ -822,7 +808,7 @@ typedef struct PF_SmartRenderInput {
     short bitdepth;
     void* pre_render_data;
     const void* gpu_data;
-    PF_GPU_Framework what_gpu;
+    A_long what_gpu;
     A_u_long device_index;
 } PF_SmartRenderInput;
 

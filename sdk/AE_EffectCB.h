@@ -31,7 +31,7 @@ enum {
 #define AEFX_MAX_PATH 260
 
 typedef struct PF_CompositeMode {
-    PF_TransferMode xfer;
+    PF_XferMode xfer;
     A_long rand_seed;
     A_u_char opacity;
     PF_Boolean rgb_only;
@@ -66,8 +66,6 @@ typedef PF_Err (*PF_IteratePixel16Func)(void* refcon, A_long x, A_long y, PF_Pix
                                         PF_Pixel16* out);
 typedef PF_Err (*PF_IteratePixelFloatFunc)(void* refcon, A_long x, A_long y, PF_PixelFloat* in,
                                            PF_PixelFloat* out);
-typedef PF_Err (*PF_IterateGenericFunc)(void* refconPV, A_long thread_indexL, A_long i,
-                                        A_long iterationsL);
 
 /* utils->ansi: the C library as the host provides it. sprintf is variadic: pass only double,
    int-sized values and pointers (never long double, whose size MinGW and MSVC disagree on). */
@@ -171,7 +169,9 @@ typedef struct _PF_UtilCallbacks {
                                           const PF_Rect* area, const PF_Point* origin,
                                           void* refcon, PF_IteratePixel8Func pix_fn,
                                           PF_EffectWorld* dst);
-    PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV, PF_IterateGenericFunc fn_func);
+    PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV,
+                              PF_Err (*fn_func)(void* refconPV, A_long thread_indexL, A_long i,
+                                                A_long iterationsL));
     PF_Err (*host_resize_handle)(A_u_longlong new_sizeL, PF_Handle* handleP);
     PF_Err (*subpixel_sample16)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
                                 const PF_SampPB* params, PF_Pixel16* dst_pixel);

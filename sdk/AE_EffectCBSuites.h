@@ -122,7 +122,9 @@ typedef struct PF_Iterate8Suite1 {
                                           const PF_Rect* area, const PF_Point* origin,
                                           void* refcon, PF_IteratePixel8Func pix_fn,
                                           PF_EffectWorld* dst);
-    PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV, PF_IterateGenericFunc fn_func);
+    PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV,
+                              PF_Err (*fn_func)(void* refconPV, A_long thread_indexL, A_long i,
+                                                A_long iterationsL));
 } PF_Iterate8Suite1;
 
 #define kPFIterate16Suite "PF iterate16 Suite"

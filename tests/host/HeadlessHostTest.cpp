@@ -2,6 +2,7 @@
 // PiPL reader on good and malformed resources, parameter values and their animation as the
 // effect checks them out, the suites and callbacks, the books and the fault plan.
 #include "headless/HeadlessHost.h"
+#include "headless/HostCallbacks.h"
 #include "headless/Pipl.h"
 #include "headless/World.h"
 
@@ -376,10 +377,10 @@ TEST_F(HeadlessHostTest, SuitesAreServedByNameAndVersionOnly)
     host.setFaultPlan(plan);
     duringRender([](PF_InData* in) {
         const void* suite = &in;  // must be cleared on failure
-        EXPECT_EQ(in->pica_basicP->AcquireSuite("PF Handle Suite", 1, &suite), kSPSuiteNotFoundError);
+        EXPECT_EQ(in->pica_basicP->AcquireSuite("PF Handle Suite", 1, &suite), HostCallbacks::kSuiteNotFound);
         EXPECT_EQ(suite, nullptr);
-        EXPECT_EQ(in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite), kSPSuiteNotFoundError);
-        EXPECT_EQ(in->pica_basicP->AcquireSuite(kPFIterateFloatSuite, 1, &suite), kSPSuiteNotFoundError);
+        EXPECT_EQ(in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite), HostCallbacks::kSuiteNotFound);
+        EXPECT_EQ(in->pica_basicP->AcquireSuite(kPFIterateFloatSuite, 1, &suite), HostCallbacks::kSuiteNotFound);
         ASSERT_EQ(in->pica_basicP->AcquireSuite(kPFANSISuite, kPFANSISuiteVersion1, &suite), kSPNoError);
         ASSERT_NE(suite, nullptr);
         EXPECT_EQ(in->pica_basicP->ReleaseSuite(kPFANSISuite, kPFANSISuiteVersion1), kSPNoError);
