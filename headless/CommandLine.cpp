@@ -240,7 +240,7 @@ void CommandLine::resolveControls(Plan& plan, const std::vector<ControlOption>& 
         if (!seen.insert(raw.name).second) {
             throw UsageError("--" + raw.name + " is given twice");
         }
-        ControlSetting setting{&*match, match->parse(raw.value)};
+        ControlSetting setting{*match, match->parse(raw.value)};
         if (setting.value.animated && plan.command != Command::Render) {
             throw UsageError("--" + raw.name + " '" + raw.value + "': FROM:TO animates a render sequence; "
                              + commandName(plan.command) + " takes one value");

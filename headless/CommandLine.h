@@ -19,7 +19,7 @@ struct RawControlOption {
 
 // A control's value as the run will set it.
 struct ControlSetting {
-    const ControlOption* option = nullptr;
+    ControlOption option;
     ControlValue value;
 };
 

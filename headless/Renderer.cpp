@@ -48,7 +48,7 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
 {
     double lastFrameSeconds = double(std::max(frames - 1, 1)) / kTimeScale;
     for (const ControlSetting& setting : settings) {
-        const ControlOption& option = *setting.option;
+        const ControlOption& option = setting.option;
         const ControlValue& value = setting.value;
         if (option.kind == ControlKind::Layer) {
             layers.push_back(std::make_unique<World>(toWorld(ImageIO::read(value.file))));

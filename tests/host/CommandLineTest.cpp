@@ -80,7 +80,7 @@ std::string usageError(const std::vector<std::string>& arguments)
 const ControlValue& valueOf(const Plan& plan, const std::string& name)
 {
     for (const ControlSetting& setting : plan.controls) {
-        if (setting.option->name == name) {
+        if (setting.option.name == name) {
             return setting.value;
         }
     }

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "headless/CommandLine.h"
+#include "headless/DefaultImage.h"
+#include "headless/ImageIO.h"
+#include "headless/LaminoTool.h"
+#include "headless/Utf8.h"
+
+using namespace Tessarine::Lamino;
+
+namespace {
+
+// The tool run end to end on the built plug-in (OrlaLamino.aex beside the test program), with
+// small images in a folder of its own that goes when the test ends.
+class LaminoToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temporary[MAX_PATH];
+        GetTempPathW(MAX_PATH, temporary);
+        folder = wideToUtf8(temporary) + "lamino_tool_" + std::to_string(GetCurrentProcessId()) + "_"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryW(utf8ToWide(folder).c_str(), nullptr);
+        if (GetFileAttributesW(utf8ToWide(LaminoTool::defaultPluginPath()).c_str()) == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << "the plug-in is not built beside the tests: " << LaminoTool::defaultPluginPath();
+        }
+    }
+
+    void TearDown() override
+    {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(utf8ToWide(folder + "\\*").c_str(), &found);
+        while (search != INVALID_HANDLE_VALUE) {
+            DeleteFileW(utf8ToWide(folder + "\\" + wideToUtf8(found.cFileName)).c_str());
+            if (!FindNextFileW(search, &found)) {
+                FindClose(search);
+                break;
+            }
+        }
+        RemoveDirectoryW(utf8ToWide(folder).c_str());
+    }
+
+    int run(std::vector<std::string> arguments)
+    {
+        out.str(""), err.str("");
+        return LaminoTool(out, err).run(arguments);
+    }
+
+    std::string file(const std::string& name) const { return folder + "\\" + name; }
+
+    bool exists(const std::string& name) const
+    {
+        return GetFileAttributesW(utf8ToWide(file(name)).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::vector<uint8_t> pixels(const std::string& name) const { return ImageIO::read(file(name)).rgba; }
+
+    std::string folder;
+    std::ostringstream out, err;
+};
+
+// Small, so that each render is quick; offset and slices make every frame differ visibly.
+const std::vector<std::string> kLook = {"--size", "96x54", "--slices", "7", "--offset-random", "25", "-q"};
+
+std::vector<std::string> with(std::vector<std::string> arguments, const std::vector<std::string>& more)
+{
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+
+}  // namespace
+
+TEST_F(LaminoToolTest, AnimatedSequenceMatchesSingleRendersAtItsKeyValues)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("seq.png"), "--frames", "5", "--angle", "0:90"}, kLook)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("first.png"), "--angle", "0"}, kLook)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("middle.png"), "--angle", "45"}, kLook)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("last.png"), "--angle", "90"}, kLook)), 0) << err.str();
+
+    EXPECT_EQ(pixels("seq_0001.png"), pixels("first.png"));
+    EXPECT_EQ(pixels("seq_0003.png"), pixels("middle.png"));  // halfway: 45 degrees
+    EXPECT_EQ(pixels("seq_0005.png"), pixels("last.png"));
+    EXPECT_NE(pixels("seq_0001.png"), pixels("seq_0005.png"));
+    EXPECT_FALSE(exists("seq_0006.png"));
+}
+
+TEST_F(LaminoToolTest, SeveralThreadsGiveTheSameFramesAsOne)
+{
+    std::vector<std::string> sequence = with({"--frames", "6", "--offset-random-seed", "0:60", "--angle", "-30:30"}, kLook);
+    ASSERT_EQ(run(with({"render", "-o", file("one.png"), "--threads", "1"}, sequence)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("three.png"), "--threads", "3"}, sequence)), 0) << err.str();
+    for (int frame = 1; frame <= 6; ++frame) {
+        EXPECT_EQ(pixels(CommandLine::frameFileName("one.png", frame, 6)),
+                  pixels(CommandLine::frameFileName("three.png", frame, 6)))
+            << "frame " << frame;
+    }
+}
+
+TEST_F(LaminoToolTest, CustomLayerComesFromAFile)
+{
+    ImageIO::writePng(DefaultImage::make(48, 27), file("layer.png"));
+    ASSERT_EQ(run(with({"render", "-o", file("plain.png")}, kLook)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("layered.png"), "--custom-layer", file("layer.png")}, kLook)), 0)
+        << err.str();
+    EXPECT_NE(pixels("plain.png"), pixels("layered.png"));
+    EXPECT_EQ(ImageIO::read(file("layered.png")).width, 96);
+}
+
+TEST_F(LaminoToolTest, FailuresWriteNothingAndSaySoOnOneLine)
+{
+    EXPECT_EQ(run(with({"render", "-o", file("a.png"), "--layer-opacity", "101"}, kLook)), LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(), "lamino: --layer-opacity '101': out of range; allowed: a percentage from 0 to 100\n");
+
+    EXPECT_EQ(run(with({"render", "-o", file("a.png"), "--custom-layer", file("missing.png")}, kLook)),
+              LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("missing.png") + "': no such file\n");
+
+    EXPECT_EQ(run({"render", file("missing.png"), "-o", file("a.png")}), LaminoTool::kExitFailed);
+    EXPECT_EQ(run({"render", "-o", file("a.png"), "--plugin", file("none.aex")}), LaminoTool::kExitFailed);
+    EXPECT_NE(err.str().find("none.aex"), std::string::npos);
+    EXPECT_EQ(run({"render", "-o", file("a.png"), "--fast"}), LaminoTool::kExitUsage);
+    EXPECT_FALSE(exists("a.png"));
+}
+
+TEST_F(LaminoToolTest, InfoAndBenchReportOnStandardOutput)
+{
+    ASSERT_EQ(run({"info"}), 0) << err.str();
+    for (const char* line : {"Match name:       Orla_Lamino", "Version:          1.0.0, development stage, build 1",
+                             "Entry point:      EntryPointFunc", "Effect API:       13.14", "  Orla Lamino v1.0\n",
+                             "  --edge-type normal|repeat|mirror|clamp\n", "Layer Opacity (fixed-point slider, parameter 9)"}) {
+        EXPECT_NE(out.str().find(line), std::string::npos) << line;
+    }
+    ASSERT_EQ(run({"bench", "--size", "64x36", "--runs", "3", "--warmup", "1", "-q"}), 0) << err.str();
+    EXPECT_NE(out.str().find("Image:       64 x 36, the built-in image\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Per frame:   median "), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(), "");
+}
