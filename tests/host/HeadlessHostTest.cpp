@@ -174,6 +174,20 @@ TEST(Pipl, MalformedResourcesGiveReadableErrors)
     EXPECT_NE(messageOf(twice.bytes()).find("second time"), std::string::npos);
 }
 
+TEST(PluginModule, FilesThatAreNoEffectGiveReadableErrors)
+{
+    auto messageOf = [](const std::string& path) {
+        try {
+            PluginModule module(path);
+        } catch (const PluginLoadError& error) {
+            return std::string(error.what());
+        }
+        return std::string("loaded");
+    };
+    EXPECT_NE(messageOf("no-such-plugin.aex").find("no-such-plugin.aex: cannot be loaded"), std::string::npos);
+    EXPECT_NE(messageOf("kernel32.dll").find("no PIPL resource"), std::string::npos);
+}
+
 // ------------------------------------------------------------------ a stand-in effect
 
 using Behaviour = std::function<PF_Err(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**, PF_LayerDef*)>;
