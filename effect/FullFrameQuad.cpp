@@ -4,6 +4,7 @@
 
 namespace Tessarine::Lamino {
 
+// clang-format off
 const float kFullFrameQuad[30] = {
     1.0f,  -1.0f, 0.0f, 1.0f, 0.0f,
     1.0f,  1.0f,  0.0f, 1.0f, 1.0f,
@@ -12,6 +13,7 @@ const float kFullFrameQuad[30] = {
     -1.0f, -1.0f, 0.0f, 0.0f, 0.0f,
     1.0f,  -1.0f, 0.0f, 1.0f, 0.0f,
 };
+// clang-format on
 
 static_assert(sizeof(kFullFrameQuad) == 120, "the quad is six vertices of five floats");
 

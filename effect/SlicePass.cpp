@@ -31,7 +31,8 @@ float flag(bool on)
 
 SliceCorners sliceCornersForAngle(double angle, float width, float height)
 {
-    const float turn = static_cast<float>(std::fmod(static_cast<double>(static_cast<float>(angle)), 360.0));
+    const float turn =
+        static_cast<float>(std::fmod(static_cast<double>(static_cast<float>(angle)), 360.0));
     float a = turn < 0.0f ? turn + 360.0f : turn;
     if (!(a >= 0.0f && a < 360.0f)) {
         a = 0.0f;
@@ -73,8 +74,8 @@ void SlicePass::draw(GLuint inputTexture, double width, double height)
 
 void SlicePass::setUniforms(GLuint inputTexture, double width, double height)
 {
-    const SliceCorners corners =
-        sliceCornersForAngle(parameters.angle, static_cast<float>(width), static_cast<float>(height));
+    const SliceCorners corners = sliceCornersForAngle(parameters.angle, static_cast<float>(width),
+                                                      static_cast<float>(height));
     shader->setUniform("startPoint", corners.startPoint[0], corners.startPoint[1]);
     shader->setUniform("corner", corners.corner[0], corners.corner[1], corners.corner[2],
                        corners.corner[3]);

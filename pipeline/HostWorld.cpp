@@ -17,7 +17,8 @@ unsigned char* hostPixels(PF_InData* in_data, PF_EffectWorld* world, size_t pixe
 {
     requireWorld(world);
     const long long rowbytes = world->rowbytes;
-    const long long rowLength = static_cast<long long>(world->width) * static_cast<long long>(pixelBytes);
+    const long long rowLength =
+        static_cast<long long>(world->width) * static_cast<long long>(pixelBytes);
     if (rowbytes < rowLength || rowbytes % static_cast<long long>(pixelBytes) != 0) {
         throw int(PF_Err_BAD_CALLBACK_PARAM);
     }

@@ -70,7 +70,8 @@ void allocateLevel(const PF_EffectWorld* layer)
 void uploadHostRows(PF_EffectWorld* layer, PF_InData* in_data, size_t pixelBytes, GLenum glType)
 {
     const void* pixels = hostPixels(in_data, layer, pixelBytes);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(layer->rowbytes / static_cast<A_long>(pixelBytes)));
+    glPixelStorei(GL_UNPACK_ROW_LENGTH,
+                  static_cast<GLint>(layer->rowbytes / static_cast<A_long>(pixelBytes)));
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, layer->width, layer->height, GL_RGBA, glType, pixels);
 }
 

@@ -102,12 +102,14 @@ void readBackOutput(int32_t width, int32_t height, PF_EffectWorld* source, PF_Ef
                     PF_InData* in_data, uint32_t pixelFormat, size_t pixelBytes, GLenum glType)
 {
     // glReadPixels writes bytesPerPixel(glType) per pixel into a buffer sized by pixelBytes.
-    if (!in_data || width < 0 || height < 0 || pixelBytes == 0 || bytesPerPixel(glType) != pixelBytes) {
+    if (!in_data || width < 0 || height < 0 || pixelBytes == 0 ||
+        bytesPerPixel(glType) != pixelBytes) {
         throw int(PF_Err_BAD_CALLBACK_PARAM);
     }
     requireWorld(output);
     SuiteScope handles(in_data->pica_basicP, kPFHandleSuite, kPFHandleSuiteVersion1);
-    const A_HandleSize size = static_cast<A_HandleSize>(width) * static_cast<A_HandleSize>(height) * pixelBytes;
+    const A_HandleSize size =
+        static_cast<A_HandleSize>(width) * static_cast<A_HandleSize>(height) * pixelBytes;
     LockedHandle frame(*handles.get<PF_HandleSuite1>(), size);
 
     glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -116,7 +118,8 @@ void readBackOutput(int32_t width, int32_t height, PF_EffectWorld* source, PF_Ef
     switch (pixelFormat) {
     case kPixelFormatArgb:
     case kPixelFormatAe16: {
-        const size_t formatBytes = pixelFormat == kPixelFormatArgb ? sizeof(PF_Pixel8) : sizeof(PF_Pixel16);
+        const size_t formatBytes =
+            pixelFormat == kPixelFormatArgb ? sizeof(PF_Pixel8) : sizeof(PF_Pixel16);
         if (formatBytes != pixelBytes) {
             throw int(PF_Err_BAD_CALLBACK_PARAM);
         }

@@ -21,8 +21,7 @@ namespace Tessarine::Lamino {
 // thrown as it is. The handle and the suites are released on every way out.
 // Needs the render's GL context current.
 void readBackOutput(int32_t width, int32_t height, PF_EffectWorld* source, PF_EffectWorld* output,
-                    PF_InData* in_data, uint32_t pixelFormat, size_t pixelBytes,
-                    gl::GLenum glType);
+                    PF_InData* in_data, uint32_t pixelFormat, size_t pixelBytes, gl::GLenum glType);
 
 // Float iteration callback: copies the dense buffer's pixel at (x, y) (context refcon) into the
 // output pixel; pixels outside the buffer are left as they are.

@@ -110,7 +110,8 @@ vec2 uvMap(vec2 p, int mode)
 // 1.0 inside the frame; outside only "Normal" (mode 0) masks the sample away.
 float pixelAlpha(vec2 p, int mode)
 {
-    float inside = step(0.0, p.x) * (1.0 - step(1.0, p.x)) * step(0.0, p.y) * (1.0 - step(1.0, p.y));
+    float inside = step(0.0, p.x) * (1.0 - step(1.0, p.x))
+                 * step(0.0, p.y) * (1.0 - step(1.0, p.y));
     return mix(inside, 1.0, sign(float(mode)));
 }
 

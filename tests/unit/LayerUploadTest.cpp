@@ -114,13 +114,13 @@ TEST_F(LayerUploadTest, Ae32ValuesOutsideZeroToOneArriveUnchangedThroughTheItera
 {
     // Two pixels a row, rows padded by one pixel: the iteration, not the rows, gives the values.
     PF_PixelFloat pixels[2 * 3] = {{1.5f, -0.25f, 0.5f, 2.0f}, {0.0f, 1.0f, 3.0f, -1.0f}, {},
-                                   {0.125f, 0.0f, 0.0f, 7.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, {}};
+                                   {0.125f, 0.0f, 0.0f, 7.0f}, {1.0f, 1.0f, 1.0f, 1.0f},  {}};
     PF_EffectWorld world = worldOver(pixels, 2, 2, 3 * sizeof(PF_PixelFloat));
 
     const std::vector<float> texels = upload(kPixelFormatAe32, world);
 
-    const std::vector<float> expected{1.5f, -0.25f, 0.5f, 2.0f, 0.0f,  1.0f, 3.0f, -1.0f,
-                                      0.125f, 0.0f, 0.0f, 7.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+    const std::vector<float> expected{1.5f,   -0.25f, 0.5f, 2.0f, 0.0f, 1.0f, 3.0f, -1.0f,
+                                      0.125f, 0.0f,   0.0f, 7.0f, 1.0f, 1.0f, 1.0f, 1.0f};
     EXPECT_EQ(texels, expected);
     EXPECT_EQ(pixelBytes, 16u);
     EXPECT_EQ(glType, GL_FLOAT);
@@ -140,13 +140,16 @@ TEST_F(LayerUploadTest, FailuresThrowHostCodesAndLeaveNoTexture)
         int expected;
     };
     const Case cases[] = {
-        {"unknown format", 0x61626364, worldOver(pixels, 2, 2, 8), false, PF_Err_BAD_CALLBACK_PARAM},
-        {"no pixel address", kPixelFormatArgb, worldOver(pixels, 2, 2, 8), true, PF_Err_BAD_CALLBACK_PARAM},
+        {"unknown format", 0x61626364, worldOver(pixels, 2, 2, 8), false,
+         PF_Err_BAD_CALLBACK_PARAM},
+        {"no pixel address", kPixelFormatArgb, worldOver(pixels, 2, 2, 8), true,
+         PF_Err_BAD_CALLBACK_PARAM},
         {"rows shorter than the width", kPixelFormatArgb, worldOver(pixels, 2, 2, 4), false,
          PF_Err_BAD_CALLBACK_PARAM},
         {"rowbytes not whole pixels", kPixelFormatArgb, worldOver(pixels, 1, 2, 6), false,
          PF_Err_BAD_CALLBACK_PARAM},
-        {"negative height", kPixelFormatArgb, worldOver(pixels, 2, -1, 8), false, PF_Err_BAD_CALLBACK_PARAM},
+        {"negative height", kPixelFormatArgb, worldOver(pixels, 2, -1, 8), false,
+         PF_Err_BAD_CALLBACK_PARAM},
         {"16-bit rows shorter than the width", kPixelFormatAe16, worldOver(pixels, 2, 1, 8), false,
          PF_Err_BAD_CALLBACK_PARAM},
     };
@@ -166,7 +169,8 @@ TEST_F(LayerUploadTest, FailuresThrowHostCodesAndLeaveNoTexture)
         expectCleanState();
     }
     EXPECT_EQ(thrownCode([&] {
-                  uploadLayer(kPixelFormatArgb, nullptr, host.inData(), pixelBytes, glType, multiplier);
+                  uploadLayer(kPixelFormatArgb, nullptr, host.inData(), pixelBytes, glType,
+                              multiplier);
               }),
               PF_Err_BAD_CALLBACK_PARAM);
 }
@@ -180,7 +184,8 @@ TEST_F(LayerUploadTest, UnknownFormatSetsOnlyTheMultiplier)
     multiplier = 5.0f;
 
     EXPECT_EQ(thrownCode([&] {
-                  uploadLayer(kPixelFormatArgb + 1, &world, host.inData(), pixelBytes, glType, multiplier);
+                  uploadLayer(kPixelFormatArgb + 1, &world, host.inData(), pixelBytes, glType,
+                              multiplier);
               }),
               PF_Err_BAD_CALLBACK_PARAM);
 

@@ -27,8 +27,8 @@ public:
         glBindTexture(GL_TEXTURE_2D, name);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(GL_NEAREST));
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(GL_NEAREST));
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(GL_RGBA32F), width, 1, 0, GL_RGBA, GL_FLOAT,
-                     rgba.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(GL_RGBA32F), width, 1, 0, GL_RGBA,
+                     GL_FLOAT, rgba.data());
         glBindTexture(GL_TEXTURE_2D, 0);
     }
     ~Texels() { glDeleteTextures(1, &name); }
@@ -57,8 +57,7 @@ public:
         glDeleteRenderbuffers(1, &colour);
     }
 
-    template <class T>
-    std::vector<T> read(GLenum type) const
+    template <class T> std::vector<T> read(GLenum type) const
     {
         std::vector<T> pixels(static_cast<size_t>(width) * 4);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -90,8 +89,8 @@ TEST_F(OutputConversionPassTest, PremultipliedRgbaBecomesStraightArgb)
 
     pass.draw(source.name, 1.0f);
 
-    const std::vector<float> expected{0.5f, 0.5f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
-                                      1.0f, 0.25f, 0.5f, 1.0f};
+    const std::vector<float> expected{0.5f, 0.5f, 1.0f, 0.0f,  0.0f, 0.0f,
+                                      0.0f, 0.0f, 1.0f, 0.25f, 0.5f, 1.0f};
     EXPECT_EQ(target.read<float>(GL_FLOAT), expected);
 }
 
@@ -146,7 +145,9 @@ TEST_F(OutputConversionPassTest, QuadObjectsAreMadeOncePerContextAndBufferOnce)
 TEST_F(OutputConversionPassTest, DestroyingAPassThatNeverDrewMakesNoGlCall)
 {
     GlCallLog log;
-    { OutputConversionPass pass; }
+    {
+        OutputConversionPass pass;
+    }
     EXPECT_TRUE(log.names().empty());
 }
 

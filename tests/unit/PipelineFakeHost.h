@@ -85,13 +85,15 @@ private:
 
     static PF_Err pixelData8(PF_EffectWorld* world, PF_PixelPtr, PF_Pixel8** pixels)
     {
-        *pixels = active()->withoutPixelAddress ? nullptr : reinterpret_cast<PF_Pixel8*>(world->data);
+        *pixels =
+            active()->withoutPixelAddress ? nullptr : reinterpret_cast<PF_Pixel8*>(world->data);
         return PF_Err_NONE;
     }
 
     static PF_Err pixelData16(PF_EffectWorld* world, PF_PixelPtr, PF_Pixel16** pixels)
     {
-        *pixels = active()->withoutPixelAddress ? nullptr : reinterpret_cast<PF_Pixel16*>(world->data);
+        *pixels =
+            active()->withoutPixelAddress ? nullptr : reinterpret_cast<PF_Pixel16*>(world->data);
         return PF_Err_NONE;
     }
 
@@ -140,7 +142,8 @@ private:
         for (A_long y = 0; y < dst->height; ++y) {
             for (A_long x = 0; x < dst->width; ++x) {
                 PF_PixelFloat outside{};
-                PF_PixelFloat* in = x < src->width && y < src->height ? floatPixel(src, x, y) : &outside;
+                PF_PixelFloat* in =
+                    x < src->width && y < src->height ? floatPixel(src, x, y) : &outside;
                 const PF_Err err = function(refcon, x, y, in, floatPixel(dst, x, y));
                 if (err != PF_Err_NONE) {
                     return err;
@@ -158,8 +161,7 @@ private:
 };
 
 // The int host code that `action` throws, or 0 when it throws none.
-template <class Action>
-int thrownCode(Action action)
+template <class Action> int thrownCode(Action action)
 {
     try {
         action();

@@ -26,12 +26,13 @@ constexpr uint8_t kUntouched = 0xEE;
 // A framebuffer bound for reading whose colour attachment holds the given texels, GL row 0 first.
 class ReadSource {
 public:
-    ReadSource(int32_t width, int32_t height, GLenum internalFormat, GLenum type, const void* texels)
+    ReadSource(int32_t width, int32_t height, GLenum internalFormat, GLenum type,
+               const void* texels)
     {
         glGenTextures(1, &texture);
         glBindTexture(GL_TEXTURE_2D, texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA,
-                     type, texels);
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0,
+                     GL_RGBA, type, texels);
         glBindTexture(GL_TEXTURE_2D, 0);
         glGenFramebuffers(1, &framebuffer);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
@@ -79,8 +80,8 @@ TEST_F(ReadbackTest, ArgbRowsLandInTheSameHostRowsAndPaddingStaysUntouched)
 
     readBackOutput(2, 2, &source, &world, host.inData(), kPixelFormatArgb, 4, GL_UNSIGNED_BYTE);
 
-    const std::vector<uint8_t> expected = {1,  2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE,
-                                           9,  10, 11, 12, 13, 14, 15, 16, 0xEE, 0xEE, 0xEE, 0xEE};
+    const std::vector<uint8_t> expected = {1, 2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE,
+                                           9, 10, 11, 12, 13, 14, 15, 16, 0xEE, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(output, expected);
     EXPECT_EQ(host.handlesMade, 1);
 }
@@ -92,7 +93,8 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Larger: 3 x 3, packed; the third column and row stay as they were.
     std::vector<uint8_t> larger(3 * 3 * 4, kUntouched);
     PF_EffectWorld largerWorld = worldOver(larger.data(), 3, 3, 12);
-    readBackOutput(2, 2, &source, &largerWorld, host.inData(), kPixelFormatArgb, 4, GL_UNSIGNED_BYTE);
+    readBackOutput(2, 2, &source, &largerWorld, host.inData(), kPixelFormatArgb, 4,
+                   GL_UNSIGNED_BYTE);
     std::vector<uint8_t> expected(3 * 3 * 4, kUntouched);
     const uint8_t rows[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
     for (int y = 0; y < 2; ++y) {
@@ -103,8 +105,10 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Smaller: 1 x 1 gets the frame's first pixel.
     std::vector<uint8_t> smaller(4 + 4, kUntouched);
     PF_EffectWorld smallerWorld = worldOver(smaller.data(), 1, 1, 4);
-    readBackOutput(2, 2, &source, &smallerWorld, host.inData(), kPixelFormatArgb, 4, GL_UNSIGNED_BYTE);
-    EXPECT_EQ(smaller, (std::vector<uint8_t>{1, 2, 3, 4, kUntouched, kUntouched, kUntouched, kUntouched}));
+    readBackOutput(2, 2, &source, &smallerWorld, host.inData(), kPixelFormatArgb, 4,
+                   GL_UNSIGNED_BYTE);
+    EXPECT_EQ(smaller,
+              (std::vector<uint8_t>{1, 2, 3, 4, kUntouched, kUntouched, kUntouched, kUntouched}));
 }
 
 TEST_F(ReadbackTest, Ae16ReadsShortsIntoTheHostsRows)
@@ -174,7 +178,8 @@ TEST_F(ReadbackTest, FailuresThrowHostCodesAndGiveEverythingBack)
     host.withoutHandleSuite = false;
 
     EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(2, 2, &source, nullptr, host.inData(), format, 4, GL_UNSIGNED_BYTE);
+                  readBackOutput(2, 2, &source, nullptr, host.inData(), format, 4,
+                                 GL_UNSIGNED_BYTE);
               }),
               PF_Err_BAD_CALLBACK_PARAM);
     // A pixel size that does not match the GL type would let glReadPixels overrun the handle.
@@ -197,7 +202,8 @@ TEST_F(ReadbackTest, FloatIterationErrorIsThrownAfterReleasingEverything)
     host.iterationError = 25;
 
     EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(1, 1, &source, &world, host.inData(), kPixelFormatAe32, 16, GL_FLOAT);
+                  readBackOutput(1, 1, &source, &world, host.inData(), kPixelFormatAe32, 16,
+                                 GL_FLOAT);
               }),
               25);
 }

@@ -135,7 +135,8 @@ TEST_F(RenderSurfaceTest, ResolvePopsOnlyTheTopLevelAndReattachesTheOneBelow)
     EXPECT_NE(texture, 0u);
     EXPECT_EQ(surface.levelStack(), std::vector<GLuint>{levels[0]});
     EXPECT_EQ(glIsRenderbuffer(levels[1]), GL_FALSE);
-    EXPECT_EQ(attachedRenderbuffer(surface.currentFramebuffers().multisampleFramebuffer), levels[0]);
+    EXPECT_EQ(attachedRenderbuffer(surface.currentFramebuffers().multisampleFramebuffer),
+              levels[0]);
     glDeleteTextures(1, &texture);
 }
 
@@ -199,8 +200,10 @@ TEST_F(RenderSurfaceTest, SurfaceRendersAgainAfterTeardownAndLeaksNothing)
     expectPixels(render(2, 1, 0.0f, 0.0f, 1.0f, 1.0f), {255, 0, 0, 255});
     surface.teardown();
 
-    for (const char* kind : {"Framebuffers", "Renderbuffers", "Textures", "VertexArrays", "Buffers"}) {
-        EXPECT_EQ(log.count(std::string("glGen") + kind), log.count(std::string("glDelete") + kind)) << kind;
+    for (const char* kind :
+         {"Framebuffers", "Renderbuffers", "Textures", "VertexArrays", "Buffers"}) {
+        EXPECT_EQ(log.count(std::string("glGen") + kind), log.count(std::string("glDelete") + kind))
+            << kind;
     }
     EXPECT_EQ(log.count("glCreateProgram"), log.count("glDeleteProgram"));
 }

@@ -81,7 +81,10 @@ public:
         return pixels;
     }
 
-    Rgba at(const std::vector<Rgba>& pixels, int32_t x, int32_t y) const { return pixels[y * width + x]; }
+    Rgba at(const std::vector<Rgba>& pixels, int32_t x, int32_t y) const
+    {
+        return pixels[y * width + x];
+    }
 
     int32_t width;
     int32_t height;
@@ -139,8 +142,8 @@ protected:
         GLint program = 0;
         glGetIntegerv(GL_CURRENT_PROGRAM, &program);
         GLint value = -1;
-        glGetUniformiv(static_cast<GLuint>(program), glGetUniformLocation(static_cast<GLuint>(program), name),
-                       &value);
+        glGetUniformiv(static_cast<GLuint>(program),
+                       glGetUniformLocation(static_cast<GLuint>(program), name), &value);
         return value;
     }
 
@@ -161,9 +164,9 @@ TEST(SliceCorners, RowFollowsTheAngleReducedToOneTurn)
         double angle;
         SliceCorners expected;
     } cases[] = {
-        {30.0, firstRow},   {89.99, firstRow},   {90.0, secondRow}, {180.0, thirdRow},
-        {270.0, fourthRow}, {-90.0, fourthRow},  {360.0, firstRow}, {390.0, firstRow},
-        {450.0, secondRow}, {-1e-6, firstRow},   {nan, firstRow},   {infinity, firstRow},
+        {30.0, firstRow},   {89.99, firstRow},  {90.0, secondRow}, {180.0, thirdRow},
+        {270.0, fourthRow}, {-90.0, fourthRow}, {360.0, firstRow}, {390.0, firstRow},
+        {450.0, secondRow}, {-1e-6, firstRow},  {nan, firstRow},   {infinity, firstRow},
     };
     for (const auto& c : cases) {
         const SliceCorners got = sliceCornersForAngle(c.angle, w, h);
@@ -265,7 +268,7 @@ TEST(SlicePass, DestroyingAPassThatNeverDrewMakesNoGlCall)
 
 TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutPremultipliedInPlace)
 {
-    const std::vector<Rgba> pixels = {{1.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f, 0.5f},
+    const std::vector<Rgba> pixels = {{1.0f, 0.0f, 0.0f, 1.0f},  {0.0f, 1.0f, 0.0f, 0.5f},
                                       {0.0f, 0.0f, 1.0f, 0.25f}, {0.2f, 0.4f, 0.6f, 1.0f},
                                       {1.0f, 1.0f, 1.0f, 0.0f},  {0.5f, 0.5f, 0.5f, 0.5f}};
     Layer input(3, 2, pixels);
@@ -276,7 +279,8 @@ TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutPremultipliedInPlace)
         pass.parameters.sizeRandom = 1.0;
         const std::vector<Rgba> result = draw(input, target);
         for (size_t i = 0; i < pixels.size(); ++i) {
-            EXPECT_TRUE(sameColour(result[i], premultiplied(pixels[i]))) << "angle " << angle << " pixel " << i;
+            EXPECT_TRUE(sameColour(result[i], premultiplied(pixels[i])))
+                << "angle " << angle << " pixel " << i;
         }
     }
 }
@@ -304,9 +308,11 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
         int32_t changes = 0;
         for (int32_t y = 0; y < size; ++y) {
             const Rgba got = target.at(normal, x, y);
-            EXPECT_TRUE(sameColour(got, columns[x]) || sameColour(got, kTransparent)) << x << "," << y;
+            EXPECT_TRUE(sameColour(got, columns[x]) || sameColour(got, kTransparent))
+                << x << "," << y;
             gaps += sameColour(got, kTransparent);
-            changes += y > 0 && sameColour(got, kTransparent) != sameColour(target.at(normal, x, y - 1), kTransparent);
+            changes += y > 0 && sameColour(got, kTransparent) !=
+                                    sameColour(target.at(normal, x, y - 1), kTransparent);
         }
         EXPECT_LE(changes, 1) << "column " << x << " is not one strip";
     }
@@ -341,7 +347,8 @@ TEST_F(SlicePassTest, EqualBandsSplitTheFrameAtExactColumnsAndEachShowsOneLayer)
             whiteBands += sameColour(first, kWhite);
             for (int32_t x = band * 25; x < band * 25 + 25; ++x) {
                 for (int32_t y = 0; y < h; y += 7) {
-                    ASSERT_TRUE(sameColour(target.at(result, x, y), first)) << "seed " << seed << " at " << x << "," << y;
+                    ASSERT_TRUE(sameColour(target.at(result, x, y), first))
+                        << "seed " << seed << " at " << x << "," << y;
                 }
             }
         }
