@@ -1,0 +1,134 @@
+#include "PluginTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "headless/LaminoTool.h"
+
+namespace Tessarine::Lamino {
+
+std::string builtPluginPath()
+{
+    return LaminoTool::defaultPluginPath();
+}
+
+World toWorld(const ArgbImage& image, int32_t paddingPixels)
+{
+    World world(WorldFormat::Argb8, image.width, image.height, paddingPixels);
+    for (int y = 0; y < image.height; ++y) {
+        std::memcpy(world.pixel8(0, y), image.at(0, y), size_t(image.width) * 4);
+    }
+    return world;
+}
+
+ArgbImage fromWorld(const World& world)
+{
+    ArgbImage image(world.width(), world.height());
+    for (int y = 0; y < image.height; ++y) {
+        std::memcpy(image.at(0, y), world.pixel8(0, y), size_t(image.width) * 4);
+    }
+    return image;
+}
+
+ArgbImage smoothPicture(int width, int height)
+{
+    ArgbImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = image.at(x, y);
+            p[0] = uint8_t(x < width / 4 ? 255 - 2 * x : 255); // a transparent ramp at the left
+            p[1] = uint8_t(40 + 150 * x / std::max(1, width - 1));
+            p[2] = uint8_t(30 + 180 * y / std::max(1, height - 1));
+            p[3] = uint8_t(200 - 100 * (x + y) / std::max(1, width + height - 2));
+        }
+    }
+    return image;
+}
+
+ArgbImage rowCodedPicture(int width, int height)
+{
+    if (height > 50) {
+        throw std::invalid_argument("row-coded pictures hold at most 50 rows");
+    }
+    ArgbImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = image.at(x, y);
+            p[0] = 255;
+            p[1] = uint8_t(x * 255 / std::max(1, width - 1));
+            p[2] = uint8_t(2 + 5 * y);
+            p[3] = 90;
+        }
+    }
+    return image;
+}
+
+ArgbImage solid(int width, int height, uint8_t a, uint8_t r, uint8_t g, uint8_t b)
+{
+    ArgbImage image(width, height);
+    for (size_t i = 0; i < image.argb.size(); i += 4) {
+        image.argb[i] = a, image.argb[i + 1] = r, image.argb[i + 2] = g, image.argb[i + 3] = b;
+    }
+    return image;
+}
+
+PluginHost::PluginHost() : headless(std::make_unique<HeadlessHost>(builtPluginPath()))
+{
+    if (headless->startUp() != PF_Err_NONE) {
+        throw std::runtime_error("the plug-in failed to start: " + headless->report());
+    }
+}
+
+PF_Err PluginHost::render(const ArgbImage& input, ArgbImage& output, int outWidth, int outHeight)
+{
+    World in = toWorld(input);
+    World out(WorldFormat::Argb8, outWidth < 0 ? input.width : outWidth,
+              outHeight < 0 ? input.height : outHeight);
+    RenderRequest request;
+    request.input = in.get();
+    request.output = out.get();
+    const PF_Err err = headless->render(request);
+    output = fromWorld(out);
+    if (!out.guardIntact() || !in.guardIntact()) {
+        throw std::runtime_error("the render wrote outside the pixels of a world");
+    }
+    return err;
+}
+
+HostGlContext::HostGlContext()
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "LaminoTestHostWindow";
+    RegisterClassA(&windowClass); // fails harmlessly when a previous context registered it
+    window = CreateWindowExA(0, "LaminoTestHostWindow", "host", 0, 0, 0, 8, 8, nullptr, nullptr,
+                             windowClass.hInstance, nullptr);
+    deviceContext = GetDC(window);
+    PIXELFORMATDESCRIPTOR format{};
+    format.nSize = sizeof(format);
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+    format.cColorBits = 32;
+    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
+    context = wglCreateContext(deviceContext);
+    if (!context || !wglMakeCurrent(deviceContext, context)) {
+        throw std::runtime_error("no host OpenGL context");
+    }
+}
+
+HostGlContext::~HostGlContext()
+{
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(context);
+    ReleaseDC(window, deviceContext);
+    DestroyWindow(window);
+}
+
+bool HostGlContext::isCurrent() const
+{
+    return wglGetCurrentContext() == context && wglGetCurrentDC() == deviceContext;
+}
+
+} // namespace Tessarine::Lamino

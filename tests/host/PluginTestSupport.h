@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+#include "SliceModel.h"
+#include "headless/HeadlessHost.h"
+#include "headless/World.h"
+
+namespace Tessarine::Lamino {
+
+// The built plug-in, OrlaLamino.aex, beside the test program.
+std::string builtPluginPath();
+
+// Host-side images: 8-bit worlds to and from the model's packed images.
+World toWorld(const ArgbImage& image, int32_t paddingPixels = 3);
+ArgbImage fromWorld(const World& world);
+
+// A smooth test picture with partly transparent regions: gentle gradients keep linear filtering
+// close to the model even where a measured shift is slightly off.
+ArgbImage smoothPicture(int width, int height);
+// Every pixel opaque with green = 2 + 5 * y (rows up to 50): a shift along y shows in green.
+ArgbImage rowCodedPicture(int width, int height);
+ArgbImage solid(int width, int height, uint8_t a, uint8_t r, uint8_t g, uint8_t b);
+
+// The plug-in loaded by a headless host that has sent global and parameter setup, with helpers
+// to render an image at given control values.
+class PluginHost {
+public:
+    PluginHost();
+    HeadlessHost& host() { return *headless; }
+    // Renders `input` into an output world of the same size (or of the given size).
+    PF_Err render(const ArgbImage& input, ArgbImage& output, int outWidth = -1, int outHeight = -1);
+
+private:
+    std::unique_ptr<HeadlessHost> headless;
+};
+
+// A legacy OpenGL context of the host's own, on a hidden window of the test thread, current while
+// it lives: the plug-in must leave it current after every command.
+class HostGlContext {
+public:
+    HostGlContext();
+    ~HostGlContext();
+    HostGlContext(const HostGlContext&) = delete;
+    HostGlContext& operator=(const HostGlContext&) = delete;
+    bool isCurrent() const;
+
+private:
+    HWND window = nullptr;
+    HDC deviceContext = nullptr;
+    HGLRC context = nullptr;
+};
+
+} // namespace Tessarine::Lamino

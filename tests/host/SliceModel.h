@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// An independent CPU model of the sliced frame, used to check what the GPU renders. It follows
+// the effect's definition step by step in single precision. Its hash uses the CPU's sine, which
+// differs from the GPU's in the last bits; the hash multiplies that by 43758, so hash-dependent
+// values (random widths, shifts, layer choices) can be given from outside instead.
+
+struct ArgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> argb; // alpha, red, green, blue per pixel; rows packed, top row first
+
+    ArgbImage() = default;
+    ArgbImage(int width, int height) : width(width), height(height), argb(size_t(width) * height * 4) {}
+    uint8_t* at(int x, int y) { return &argb[(size_t(y) * width + x) * 4]; }
+    const uint8_t* at(int x, int y) const { return &argb[(size_t(y) * width + x) * 4]; }
+};
+
+struct ModelControls {
+    int count = 30;
+    double angle = 0.0;
+    double offsetRandom = 0.0; // fraction: the control's percentage / 100
+    int offsetRandomSeed = 0;
+    bool bothDirection = true;
+    double sizeRandom = 0.0; // fraction
+    int sizeRandomSeed = 0;
+    double layerAlpha = 1.0; // fraction
+    int layerRandomSeed = 0;
+    int edgeType = 0; // 0 Normal, 1 Repeat, 2 Mirror, 3 Clamp
+};
+
+class SliceModel {
+public:
+    SliceModel(const ModelControls& controls, int width, int height);
+
+    // Band index of the pixel centre (x + 0.5, y + 0.5), y counted from the top row.
+    int bandOf(int x, int y) const;
+    // Shift of a band along the bands, in pixels, and whether it shows the custom layer, from the
+    // model's own hash; replaceable for hash-dependent comparisons.
+    float hashShift(int band) const;
+    bool hashChoosesCustom(int band) const;
+
+    std::function<float(int band)> shiftOf;
+    std::function<bool(int band)> choosesCustom;
+
+    // The frame the effect produces, in the host's 8-bit layout.
+    ArgbImage render(const ArgbImage& input, const ArgbImage* custom) const;
+
+    // Direction along the bands, (sin a, cos a), and the frame's extent across them.
+    float alongX() const { return onX; }
+    float alongY() const { return onY; }
+    float extent() const { return maxDist; }
+
+private:
+    struct Rgba { float r, g, b, a; };
+    Rgba pixel(int x, int y, const ArgbImage& input, const ArgbImage* custom) const;
+    Rgba sample(const ArgbImage& image, float u, float v) const;
+
+    ModelControls controls;
+    float width, height;
+    float onX, onY;
+    float startX, startY;
+    float maxDist;
+};
+
+// Largest difference of any channel between two images of one size.
+int maxChannelDifference(const ArgbImage& a, const ArgbImage& b);
+// Number of pixels with a channel differing by more than the tolerance.
+size_t differingPixels(const ArgbImage& a, const ArgbImage& b, int tolerance);
