@@ -152,14 +152,24 @@ private:
             throw UsageError(spelled + " is given twice");
         }
         std::string name = option.name;
-        if (name == "output") plan.output = value;
-        else if (name == "frames") plan.frames = parseCount(spelled, value, 1, CommandLine::kMaxFrames), plan.sequence = true;
-        else if (name == "threads") plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
-        else if (name == "size") parseSize(value, plan);
-        else if (name == "runs") plan.runs = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
-        else if (name == "warmup") plan.warmups = parseCount(spelled, value, 0, CommandLine::kMaxFrames);
-        else if (name == "plugin") plan.plugin = value;
-        else if (name == "quiet") plan.quiet = true;
+        if (name == "output") {
+            plan.output = value;
+        } else if (name == "frames") {
+            plan.frames = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
+            plan.sequence = true;
+        } else if (name == "threads") {
+            plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
+        } else if (name == "size") {
+            parseSize(value, plan);
+        } else if (name == "runs") {
+            plan.runs = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
+        } else if (name == "warmup") {
+            plan.warmups = parseCount(spelled, value, 0, CommandLine::kMaxFrames);
+        } else if (name == "plugin") {
+            plan.plugin = value;
+        } else if (name == "quiet") {
+            plan.quiet = true;
+        }
     }
 
     void readPositional(const std::string& argument)

@@ -202,21 +202,6 @@ double ControlOption::parseNumber(const std::string& text) const
     return number;
 }
 
-void ControlOption::store(double value, PF_ParamDef& definition) const
-{
-    PF_ParamDefUnion& u = definition.u;
-    switch (kind) {
-    case ControlKind::Integer: u.sd.value = PF_ParamValue(std::lround(value)); break;
-    case ControlKind::Fixed: u.fd.value = PF_Fixed(std::lround(value * kFixedOne)); break;
-    case ControlKind::Float: u.fs_d.value = value; break;
-    case ControlKind::Angle: u.ad.value = PF_Fixed(std::lround(value * kFixedOne)); break;
-    case ControlKind::Checkbox: u.bd.value = value != 0.0 ? 1 : 0; break;
-    case ControlKind::Popup: u.pd.value = PF_ParamValue(std::lround(value)); break;
-    case ControlKind::Layer:
-    case ControlKind::Unsupported: break;
-    }
-}
-
 std::string ControlOption::valueSyntax() const
 {
     switch (kind) {

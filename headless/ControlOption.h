@@ -17,8 +17,9 @@ public:
 // What a control's value means on the command line.
 enum class ControlKind { Integer, Fixed, Float, Angle, Checkbox, Popup, Layer, Unsupported };
 
-// A value given for one control: a number in the control's own units (a popup's choice counts
-// from 1, a checkbox is 0 or 1), or two numbers FROM:TO for an animated control, or a file.
+// A value given for one control: a number in the control's own units, as the headless host's
+// parameter store takes it (a fixed slider's 37.5, an angle's degrees, a popup's choice counted
+// from 1, a checkbox's 0 or 1), or two numbers FROM:TO for an animated control, or a file.
 struct ControlValue {
     double from = 0.0;
     double to = 0.0;
@@ -38,10 +39,6 @@ public:
 
     // The value text of `--<name> TEXT` checked against the control's limits; throws UsageError.
     ControlValue parse(const std::string& text) const;
-
-    // Writes a value (in the units that parse returns) into a copy of the definition, as the
-    // host would hold it for a checkout.
-    void store(double value, PF_ParamDef& definition) const;
 
     bool animatable() const;
     std::string valueSyntax() const;   // "N", "PERCENT", "on|off", "FILE", ...

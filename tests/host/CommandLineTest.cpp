@@ -122,20 +122,6 @@ TEST(CommandLine, RenderTakesEveryKindOfControl)
     EXPECT_DOUBLE_EQ(valueOf(plan, "layer-opacity").from, 99.9);
 }
 
-TEST(CommandLine, ValuesAreStoredInTheHostsUnits)
-{
-    std::vector<ControlOption> controls = plugInControls();
-    PF_ParamDef def{};
-    controls[2].store(37.5, def);  // fixed-point percent
-    EXPECT_EQ(def.u.fd.value, 0x258000);
-    controls[1].store(-45.0, def);  // 16.16 degrees
-    EXPECT_EQ(def.u.ad.value, -45 * 65536);
-    controls[10].store(4.0, def);  // popup choice, from 1
-    EXPECT_EQ(def.u.pd.value, 4);
-    controls[4].store(12.5, def);  // float slider keeps the fraction
-    EXPECT_EQ(def.u.fs_d.value, 12.5);
-}
-
 TEST(CommandLine, DefaultsAndRangesComeFromTheDefinitions)
 {
     std::vector<ControlOption> controls = plugInControls();
