@@ -1,6 +1,5 @@
 // The plug-in's one export: the host drives the effect through EntryPointFunc with command codes.
 
-#include <memory>
 #include <new>
 
 #include <glbinding/gl/gl.h>
@@ -31,8 +30,15 @@ static_assert(LAMINO_EFFECT_VERSION == PF_VERSION(LAMINO_EFFECT_MAJOR, LAMINO_EF
 namespace {
 
 // The one slice pass of the process. Made at library load without any GL work; destroyed at
-// global setdown, and made again by a global setup that follows in the same load.
-std::unique_ptr<SlicePass> slicePass = std::make_unique<SlicePass>();
+// global setdown, and made again by a global setup that follows in the same load. Deliberately
+// not destroyed at library unload: without a current context its GL deletions would fail there.
+SlicePass* slicePass = new SlicePass();
+
+void destroySlicePass()
+{
+    delete slicePass;
+    slicePass = nullptr;
+}
 
 // Error codes for failures that are not host codes. A context that cannot be made, or any other
 // internal failure, is reported as damaged internal state; memory exhaustion as such.
@@ -84,7 +90,7 @@ PF_Err GlobalSetup(PF_OutData* out_data)
     ScopedContextRestore hostContext;
     ContextRegistry::createRoot();
     if (!slicePass) {
-        slicePass = std::make_unique<SlicePass>();
+        slicePass = new SlicePass();
     }
     hostContext.restore();
     return PF_Err_NONE;
@@ -96,11 +102,11 @@ PF_Err GlobalSetdown()
     if (AEOpenGLContext* root = ContextRegistry::root()) {
         root->makeCurrent();
         RenderSurface::instance().teardown();
-        slicePass.reset();
-    } else if (slicePass) {
+        destroySlicePass();
+    } else {
         // Without a root context nothing can delete GL objects here; those of the pass (made by
         // renders that no global setup preceded) go with their contexts just below.
-        (void)slicePass.release();
+        slicePass = nullptr;
     }
     ContextRegistry::destroyAll();
     hostContext.restore();
@@ -139,7 +145,7 @@ PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
     ScopedContextRestore hostContext;
     ContextRegistry::contextForCurrentThread()->makeCurrent();
     if (!slicePass) {
-        slicePass = std::make_unique<SlicePass>(); // a render that no global setup preceded
+        slicePass = new SlicePass(); // a render that no global setup preceded
     }
     RenderTextures textures(slicePass->parameters);
     drawSlices(in_data, input, textures, pixelBytes, glType, multiplier);
