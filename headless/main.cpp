@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -51,6 +52,10 @@ int main()
     // output. They go to standard error here, so that standard output carries only the tool's
     // results (info, bench figures, help) and can be piped or saved.
     std::fflush(stdout);
+    // Lines end in a bare line feed, which consoles show alike and which Linux tools reading the
+    // output through Wine expect.
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
     int results = _dup(1);
     if (results < 0 || _dup2(2, 1) != 0) {
         return LaminoTool(std::cout, std::cerr).run(arguments);
