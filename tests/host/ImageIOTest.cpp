@@ -30,8 +30,10 @@ public:
     std::string path;
 };
 
-// Writes a 2 x 1 PNG with 16 bits per channel through WIC itself (64bppRGBA, big values).
-void writeSixteenBitPng(const std::string& path)
+// Writes one frame in a container (PNG, TIFF, JPEG, BMP) through WIC itself, so that the files
+// do not depend on the reader under test. The pixel format must be one the encoder takes as is.
+void writeWithWic(const std::string& path, const GUID& container, const GUID& pixelFormat, UINT width, UINT height,
+                  const void* pixels, UINT stride)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IWICImagingFactory* factory = nullptr;
@@ -42,16 +44,15 @@ void writeSixteenBitPng(const std::string& path)
                                reinterpret_cast<void**>(&factory)), S_OK);
     factory->CreateStream(&stream);
     stream->InitializeFromFilename(utf8ToWide(path).c_str(), GENERIC_WRITE);
-    factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+    factory->CreateEncoder(container, nullptr, &encoder);
     encoder->Initialize(stream, WICBitmapEncoderNoCache);
     encoder->CreateNewFrame(&frame, nullptr);
     frame->Initialize(nullptr);
-    frame->SetSize(2, 1);
-    WICPixelFormatGUID format = GUID_WICPixelFormat64bppRGBA;
+    frame->SetSize(width, height);
+    WICPixelFormatGUID format = pixelFormat;
     frame->SetPixelFormat(&format);
-    ASSERT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat64bppRGBA));
-    uint16_t pixels[8] = {0xFFFF, 0x8080, 0x0000, 0xFFFF, 0x1010, 0x2020, 0x3030, 0x0000};
-    frame->WritePixels(1, sizeof pixels, sizeof pixels, reinterpret_cast<BYTE*>(pixels));
+    EXPECT_TRUE(IsEqualGUID(format, pixelFormat));
+    frame->WritePixels(height, stride, stride * height, static_cast<BYTE*>(const_cast<void*>(pixels)));
     frame->Commit();
     encoder->Commit();
     frame->Release(), encoder->Release(), stream->Release(), factory->Release();
@@ -86,11 +87,36 @@ TEST(ImageIO, PngKeepsStraightAlphaExactly)
 TEST(ImageIO, SixteenBitFilesAreReadAsEightBit)
 {
     TemporaryFile file("deep.png");
-    writeSixteenBitPng(file.path);
+    const uint16_t pixels[8] = {0xFFFF, 0x8080, 0x0000, 0xFFFF, 0x1010, 0x2020, 0x3030, 0x0000};
+    writeWithWic(file.path, GUID_ContainerFormatPng, GUID_WICPixelFormat64bppRGBA, 2, 1, pixels, sizeof pixels);
     Image image = ImageIO::read(file.path);
     ASSERT_EQ(image.width, 2);
     EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4), (std::vector<uint8_t>{255, 128, 0, 255}));
     EXPECT_EQ(image.rgba[7], 0);  // the second pixel is fully transparent
+}
+
+TEST(ImageIO, TiffJpegAndBmpAreReadAsOpaqueRgba)
+{
+    // 8 x 8 of one colour (blue, green, red in memory), so that JPEG keeps it nearly exact.
+    std::vector<uint8_t> bgr;
+    for (int i = 0; i < 64; ++i) {
+        bgr.insert(bgr.end(), {40, 160, 220});
+    }
+    const std::pair<const char*, GUID> containers[] = {{"tiff.tif", GUID_ContainerFormatTiff},
+                                                       {"jpeg.jpg", GUID_ContainerFormatJpeg},
+                                                       {"bitmap.bmp", GUID_ContainerFormatBmp}};
+    for (const auto& [name, container] : containers) {
+        TemporaryFile file(name);
+        writeWithWic(file.path, container, GUID_WICPixelFormat24bppBGR, 8, 8, bgr.data(), 24);
+        Image image = ImageIO::read(file.path);
+        ASSERT_EQ(image.width, 8) << name;
+        ASSERT_EQ(image.height, 8) << name;
+        const uint8_t* centre = image.pixel(4, 4);
+        EXPECT_NEAR(centre[0], 220, 3) << name;
+        EXPECT_NEAR(centre[1], 160, 3) << name;
+        EXPECT_NEAR(centre[2], 40, 3) << name;
+        EXPECT_EQ(centre[3], 255) << name;
+    }
 }
 
 TEST(ImageIO, ReadFailuresNameTheFileAndTheReason)
