@@ -54,8 +54,8 @@ int32_t parseCount(const std::string& option, const std::string& text, int32_t l
     long value = std::strtol(text.c_str(), &end, 10);
     bool whole = !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) && *end == '\0';
     if (!whole || value < low || value > high) {
-        throw UsageError(option + " '" + text + "': allowed: a whole number from " + std::to_string(low)
-                         + " to " + std::to_string(high));
+        throw UsageError(option + " '" + text + "': allowed: a whole number from "
+                         + std::to_string(low) + " to " + std::to_string(high));
     }
     return int32_t(value);
 }
@@ -64,7 +64,7 @@ void parseSize(const std::string& text, Plan& plan)
 {
     size_t x = text.find_first_of("xX");
     std::string problem = "--size '" + text + "': allowed: WIDTHxHEIGHT, each from 1 to "
-                        + std::to_string(CommandLine::kMaxSide) + " (for example 1920x1080)";
+        + std::to_string(CommandLine::kMaxSide) + " (for example 1920x1080)";
     if (x == std::string::npos) {
         throw UsageError(problem);
     }
@@ -82,14 +82,18 @@ bool endsWithPng(const std::string& path)
         return false;
     }
     std::string tail = path.substr(path.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     return tail == ".png";
 }
 
 // Walks the arguments after the command word.
 class ArgumentReader {
 public:
-    ArgumentReader(const std::vector<std::string>& arguments, Plan& plan) : arguments(arguments), plan(plan) {}
+    ArgumentReader(const std::vector<std::string>& arguments, Plan& plan)
+        : arguments(arguments), plan(plan)
+    {
+    }
 
     void readAll()
     {
@@ -104,7 +108,8 @@ public:
             } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
                 readLongOption(argument.substr(2));
             } else if (argument.size() > 1 && argument[0] == '-') {
-                throw UsageError("unknown option '" + argument + "' (lamino --help shows the options)");
+                throw UsageError("unknown option '" + argument
+                                 + "' (lamino --help shows the options)");
             } else {
                 readPositional(argument);
             }
@@ -178,7 +183,8 @@ private:
             throw UsageError("info takes no file ('" + argument + "')");
         }
         if (!plan.input.empty()) {
-            throw UsageError("only one input image can be given ('" + plan.input + "', then '" + argument + "')");
+            throw UsageError("only one input image can be given ('" + plan.input + "', then '"
+                             + argument + "')");
         }
         plan.input = argument;
     }
@@ -198,7 +204,8 @@ void checkPlan(Plan& plan)
         throw UsageError("-o '" + plan.output + "': the output must be a .png file");
     }
     if (!plan.input.empty() && plan.width != 0) {
-        throw UsageError("--size applies only to the built-in image; an input image keeps its own size");
+        throw UsageError(
+            "--size applies only to the built-in image; an input image keeps its own size");
     }
     if (plan.command == Command::Bench && plan.width == 0 && plan.input.empty()) {
         plan.width = CommandLine::kBenchWidth;
@@ -219,10 +226,16 @@ Plan CommandLine::parse(const std::vector<std::string>& arguments)
         plan.helpRequested = true;
         return plan;
     }
-    if (word == "render") plan.command = Command::Render;
-    else if (word == "bench") plan.command = Command::Bench;
-    else if (word == "info") plan.command = Command::Info;
-    else throw UsageError("unknown command '" + word + "'; commands: render, bench, info (lamino --help shows usage)");
+    if (word == "render") {
+        plan.command = Command::Render;
+    } else if (word == "bench") {
+        plan.command = Command::Bench;
+    } else if (word == "info") {
+        plan.command = Command::Info;
+    } else {
+        throw UsageError("unknown command '" + word
+                         + "'; commands: render, bench, info (lamino --help shows usage)");
+    }
 
     ArgumentReader(arguments, plan).readAll();
     if (plan.helpRequested) {
@@ -241,22 +254,25 @@ void CommandLine::resolveControls(Plan& plan, const std::vector<ControlOption>& 
     }
     std::set<std::string> seen;
     for (const RawControlOption& raw : plan.controlOptions) {
-        auto match = std::find_if(controls.begin(), controls.end(),
-                                  [&](const ControlOption& control) { return control.name == raw.name; });
+        auto match
+            = std::find_if(controls.begin(), controls.end(),
+                           [&](const ControlOption& control) { return control.name == raw.name; });
         if (match == controls.end()) {
-            throw UsageError("unknown option '--" + raw.name + "'; the effect's controls are " + known
-                             + " (lamino info lists their values)");
+            throw UsageError("unknown option '--" + raw.name + "'; the effect's controls are "
+                             + known + " (lamino info lists their values)");
         }
         if (!seen.insert(raw.name).second) {
             throw UsageError("--" + raw.name + " is given twice");
         }
         ControlSetting setting{*match, match->parse(raw.value)};
         if (setting.value.animated && plan.command != Command::Render) {
-            throw UsageError("--" + raw.name + " '" + raw.value + "': FROM:TO animates a render sequence; "
-                             + commandName(plan.command) + " takes one value");
+            throw UsageError("--" + raw.name + " '" + raw.value
+                             + "': FROM:TO animates a render sequence; " + commandName(plan.command)
+                             + " takes one value");
         }
         if (setting.value.animated && !plan.sequence) {
-            throw UsageError("--" + raw.name + " '" + raw.value + "': FROM:TO animates over frames; add --frames N");
+            throw UsageError("--" + raw.name + " '" + raw.value
+                             + "': FROM:TO animates over frames; add --frames N");
         }
         plan.controls.push_back(setting);
     }

@@ -26,15 +26,15 @@ struct ControlSetting {
 // Everything a run does, decided from the arguments before any work starts.
 struct Plan {
     Command command = Command::Help;
-    bool helpRequested = false;        // --help, or help: usage to standard output, exit 0
-    std::string input;                 // empty: the built-in image
-    std::string output;                // render: the PNG (the name numbered files derive from)
-    std::string plugin;                // empty: OrlaLamino.aex beside the program
+    bool helpRequested = false;  // --help, or help: usage to standard output, exit 0
+    std::string input;  // empty: the built-in image
+    std::string output;  // render: the PNG (the name numbered files derive from)
+    std::string plugin;  // empty: OrlaLamino.aex beside the program
     int32_t frames = 1;
-    bool sequence = false;             // --frames given: numbered output files
+    bool sequence = false;  // --frames given: numbered output files
     int32_t threads = 1;
-    int32_t width = 0, height = 0;     // --size, for the built-in image; 0: its own size
-    int32_t runs = 20, warmups = 3;    // bench
+    int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
+    int32_t runs = 20, warmups = 3;  // bench
     bool quiet = false;
     std::vector<RawControlOption> controlOptions;
     std::vector<ControlSetting> controls;  // filled by resolveControls

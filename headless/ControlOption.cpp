@@ -40,7 +40,8 @@ std::vector<std::string> splitChoices(const char* names, int count)
     size_t start = 0;
     while (int(choices.size()) < count) {
         size_t bar = all.find('|', start);
-        choices.push_back(all.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        choices.push_back(
+            all.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
         if (bar == std::string::npos) {
             break;
         }
@@ -66,10 +67,8 @@ ControlKind kindOf(PF_ParamType type)
 }  // namespace
 
 ControlOption::ControlOption(A_long index, const PF_ParamDef& definition)
-    : index(index),
-      label(definition.name, strnlen(definition.name, sizeof definition.name)),
-      name(optionNameFor(label)),
-      kind(kindOf(definition.param_type)),
+    : index(index), label(definition.name, strnlen(definition.name, sizeof definition.name)),
+      name(optionNameFor(label)), kind(kindOf(definition.param_type)),
       hostType(definition.param_type)
 {
     const PF_ParamDefUnion& u = definition.u;
@@ -86,7 +85,8 @@ ControlOption::ControlOption(A_long index, const PF_ParamDef& definition)
         break;
     case ControlKind::Float:
         validMin = u.fs_d.valid_min, validMax = u.fs_d.valid_max;
-        sliderMin = u.fs_d.slider_min, sliderMax = u.fs_d.slider_max, defaultValue = u.fs_d.dephault;
+        sliderMin = u.fs_d.slider_min, sliderMax = u.fs_d.slider_max,
+        defaultValue = u.fs_d.dephault;
         percent = (u.fs_d.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
         break;
     case ControlKind::Angle:
@@ -96,16 +96,13 @@ ControlOption::ControlOption(A_long index, const PF_ParamDef& definition)
             validMin = -kAngleLimit, validMax = kAngleLimit;
         }
         break;
-    case ControlKind::Checkbox:
-        defaultValue = u.bd.dephault ? 1.0 : 0.0;
-        break;
+    case ControlKind::Checkbox: defaultValue = u.bd.dephault ? 1.0 : 0.0; break;
     case ControlKind::Popup:
         choices = splitChoices(u.pd.u.namesptr, u.pd.num_choices);
         validMin = 1.0, validMax = double(choices.size()), defaultValue = u.pd.dephault;
         break;
     case ControlKind::Layer:
-    case ControlKind::Unsupported:
-        break;
+    case ControlKind::Unsupported: break;
     }
 }
 
@@ -195,7 +192,8 @@ double ControlOption::parseNumber(const std::string& text) const
     const char* begin = digits.c_str();
     char* end = nullptr;
     double number = std::strtod(begin, &end);
-    bool whole = !digits.empty() && end == begin + digits.size() && !std::isspace(static_cast<unsigned char>(digits[0]));
+    bool whole = !digits.empty() && end == begin + digits.size()
+        && !std::isspace(static_cast<unsigned char>(digits[0]));
     if (!whole || !std::isfinite(number)) {
         reject(text, "not a number");
     }
@@ -245,7 +243,8 @@ std::string ControlOption::defaultText() const
     case ControlKind::Checkbox: return defaultValue != 0.0 ? "on" : "off";
     case ControlKind::Popup: {
         size_t choice = size_t(defaultValue);
-        return choice >= 1 && choice <= choices.size() ? lowerCase(choices[choice - 1]) : formatNumber(defaultValue);
+        return choice >= 1 && choice <= choices.size() ? lowerCase(choices[choice - 1])
+                                                       : formatNumber(defaultValue);
     }
     case ControlKind::Layer: return "none";
     case ControlKind::Unsupported: return "-";

@@ -41,10 +41,10 @@ public:
     ControlValue parse(const std::string& text) const;
 
     bool animatable() const;
-    std::string valueSyntax() const;   // "N", "PERCENT", "on|off", "FILE", ...
-    std::string allowedText() const;   // "a whole number from 1 to 2000"
-    std::string defaultText() const;   // "30", "on", "normal", "none"
-    std::string typeText() const;      // "slider", "angle", ...
+    std::string valueSyntax() const;  // "N", "PERCENT", "on|off", "FILE", ...
+    std::string allowedText() const;  // "a whole number from 1 to 2000"
+    std::string defaultText() const;  // "30", "on", "normal", "none"
+    std::string typeText() const;  // "slider", "angle", ...
 
     A_long index;
     std::string label;

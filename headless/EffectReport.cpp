@@ -16,8 +16,7 @@ std::string hex(uint32_t value)
     return text;
 }
 
-template <class T, class F>
-std::string orAbsent(const std::optional<T>& value, F format)
+template <class T, class F> std::string orAbsent(const std::optional<T>& value, F format)
 {
     return value ? format(*value) : std::string("(not in the property list)");
 }
@@ -57,10 +56,11 @@ std::string EffectReport::version(uint32_t packed)
     uint32_t stage = (packed >> 9) & 0x3;
     uint32_t build = packed & 0x1FF;
     return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(fix) + ", "
-         + kStages[stage] + " stage, build " + std::to_string(build) + " (" + hex(packed) + ")";
+        + kStages[stage] + " stage, build " + std::to_string(build) + " (" + hex(packed) + ")";
 }
 
-std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl, const std::string& aboutText,
+std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl,
+                               const std::string& aboutText,
                                const std::vector<ControlOption>& controls)
 {
     std::ostringstream out;
@@ -75,9 +75,10 @@ std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl, 
         << "  Entry point:      " << orAbsent(pipl.entryPoint, text) << " (64-bit Windows)\n"
         << "  Effect API:       " << orAbsent(pipl.specVersion, pair) << "\n"
         << "  PiPL version:     " << orAbsent(pipl.piplVersion, pair) << "\n"
-        << "  Out flags:        " << orAbsent(pipl.outFlags, hex) << "; out flags 2: " << orAbsent(pipl.outFlags2, hex)
-        << "\n"
-        << "About:\n" << indentLines(aboutText)
+        << "  Out flags:        " << orAbsent(pipl.outFlags, hex)
+        << "; out flags 2: " << orAbsent(pipl.outFlags2, hex) << "\n"
+        << "About:\n"
+        << indentLines(aboutText)
         << "Controls (set with --option VALUE; numeric ones animate with FROM:TO over --frames):\n"
         << EffectReport::controls(controls);
     return out.str();
@@ -88,13 +89,15 @@ std::string EffectReport::controls(const std::vector<ControlOption>& controls)
     std::ostringstream out;
     for (const ControlOption& control : controls) {
         out << "  --" << control.name << " " << control.valueSyntax() << "\n"
-            << "      " << control.label << " (" << control.typeText() << ", parameter " << control.index
-            << "): " << control.allowedText();
+            << "      " << control.label << " (" << control.typeText() << ", parameter "
+            << control.index << "): " << control.allowedText();
         bool slider = control.kind == ControlKind::Integer || control.kind == ControlKind::Fixed
-                   || control.kind == ControlKind::Float;
-        if (slider && (control.sliderMin != control.validMin || control.sliderMax != control.validMax)) {
+            || control.kind == ControlKind::Float;
+        if (slider
+            && (control.sliderMin != control.validMin || control.sliderMax != control.validMax)) {
             char range[64];
-            std::snprintf(range, sizeof range, "; the slider shows %g to %g", control.sliderMin, control.sliderMax);
+            std::snprintf(range, sizeof range, "; the slider shows %g to %g", control.sliderMin,
+                          control.sliderMax);
             out << range;
         }
         out << "; default " << control.defaultText() << "\n";

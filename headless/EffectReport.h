@@ -14,7 +14,8 @@ namespace Tessarine::Lamino {
 // sets each, the values allowed and the default. Plain text, no host calls.
 class EffectReport {
 public:
-    static std::string info(const std::string& pluginPath, const Pipl& pipl, const std::string& aboutText,
+    static std::string info(const std::string& pluginPath, const Pipl& pipl,
+                            const std::string& aboutText,
                             const std::vector<ControlOption>& controls);
     static std::string controls(const std::vector<ControlOption>& controls);
 

@@ -14,13 +14,15 @@ namespace Tessarine::Lamino {
 namespace {
 
 // Holds one COM interface pointer and releases it.
-template <class T>
-class ComRef {
+template <class T> class ComRef {
 public:
     ComRef() = default;
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() { if (pointer) pointer->Release(); }
+    ~ComRef()
+    {
+        if (pointer) pointer->Release();
+    }
     T** out() { return &pointer; }
     T* operator->() const { return pointer; }
     T* get() const { return pointer; }
@@ -33,8 +35,11 @@ private:
 // it (RPC_E_CHANGED_MODE): WIC's factory works in either.
 class ComScope {
 public:
-    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() { if (SUCCEEDED(result)) CoUninitialize(); }
+    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) { }
+    ~ComScope()
+    {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
 
@@ -60,13 +65,11 @@ std::string readFailure(HRESULT code)
     case WINCODEC_ERR_BADIMAGE:
     case WINCODEC_ERR_BADSTREAMDATA:
     case WINCODEC_ERR_STREAMREAD:
-    case WINCODEC_ERR_FRAMEMISSING:
-        return "the file is damaged or truncated";
+    case WINCODEC_ERR_FRAMEMISSING: return "the file is damaged or truncated";
     case HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED):
     case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION):
         return "the file cannot be opened (access denied)";
-    default:
-        return "the image cannot be decoded (error " + hresultText(code) + ")";
+    default: return "the image cannot be decoded (error " + hresultText(code) + ")";
     }
 }
 
@@ -81,7 +84,8 @@ void check(HRESULT code, const std::string& path, const char* doing)
 // format as an unknown format, which would mislead.
 bool hasKnownSignature(const std::wstring& widePath)
 {
-    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -92,15 +96,17 @@ bool hasKnownSignature(const std::wstring& widePath)
     auto starts = [&](const char* signature, DWORD length) {
         return count >= length && std::memcmp(head, signature, length) == 0;
     };
-    return starts("\x89PNG", 4) || starts("\xFF\xD8", 2) || starts("BM", 2) || starts("II*", 3) || starts("MM\0*", 4);
+    return starts("\x89PNG", 4) || starts("\xFF\xD8", 2) || starts("BM", 2) || starts("II*", 3)
+        || starts("MM\0*", 4);
 }
 
-HRESULT openDecoder(IWICImagingFactory* factory, const std::wstring& widePath, const std::string& path,
-                    IWICBitmapDecoder** decoder)
+HRESULT openDecoder(IWICImagingFactory* factory, const std::wstring& widePath,
+                    const std::string& path, IWICBitmapDecoder** decoder)
 {
     HRESULT code = factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
                                                       WICDecodeMetadataCacheOnDemand, decoder);
-    bool unknown = code == WINCODEC_ERR_COMPONENTNOTFOUND || code == WINCODEC_ERR_UNKNOWNIMAGEFORMAT;
+    bool unknown
+        = code == WINCODEC_ERR_COMPONENTNOTFOUND || code == WINCODEC_ERR_UNKNOWNIMAGEFORMAT;
     if (unknown && hasKnownSignature(widePath)) {
         throw ImageError("cannot read '" + path + "': the file is damaged or truncated");
     }
@@ -109,10 +115,12 @@ HRESULT openDecoder(IWICImagingFactory* factory, const std::wstring& widePath, c
 
 void createFactory(ComRef<IWICImagingFactory>& factory, const std::string& path)
 {
-    HRESULT code = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWICImagingFactory, reinterpret_cast<void**>(factory.out()));
+    HRESULT code
+        = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IWICImagingFactory, reinterpret_cast<void**>(factory.out()));
     if (FAILED(code)) {
-        throw ImageError("cannot handle '" + path + "': Windows Imaging Component is not available (error "
+        throw ImageError("cannot handle '" + path
+                         + "': Windows Imaging Component is not available (error "
                          + hresultText(code) + ")");
     }
 }
@@ -164,7 +172,8 @@ Image ImageIO::read(const std::string& path)
     ComRef<IWICFormatConverter> converter;
     check(factory->CreateFormatConverter(converter.out()), path, "read");
     check(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                                nullptr, 0.0, WICBitmapPaletteTypeCustom), path, "convert");
+                                nullptr, 0.0, WICBitmapPaletteTypeCustom),
+          path, "convert");
 
     Image image;
     try {
@@ -173,7 +182,8 @@ Image ImageIO::read(const std::string& path)
         throw ImageError("cannot read '" + path + "': not enough memory for its pixels");
     }
     UINT stride = width * 4;
-    check(converter->CopyPixels(nullptr, stride, UINT(image.rgba.size()), image.rgba.data()), path, "decode");
+    check(converter->CopyPixels(nullptr, stride, UINT(image.rgba.size()), image.rgba.data()), path,
+          "decode");
     copyBgraToRgba(image.rgba);
     return image;
 }
@@ -183,9 +193,10 @@ namespace {
 void checkWrite(HRESULT code, const std::string& path)
 {
     if (FAILED(code)) {
-        std::string reason = code == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ? "its folder does not exist"
-                           : code == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) ? "access denied"
-                           : "error " + hresultText(code);
+        std::string reason = code == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
+            ? "its folder does not exist"
+            : code == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) ? "access denied"
+                                                              : "error " + hresultText(code);
         throw ImageError("cannot write '" + path + "': " + reason);
     }
 }
@@ -211,7 +222,8 @@ void encodePng(IWICImagingFactory* factory, const Image& image, const std::wstri
     std::vector<uint8_t> bgra = image.rgba;
     copyBgraToRgba(bgra);
     UINT stride = UINT(image.width) * 4;
-    checkWrite(frame->WritePixels(UINT(image.height), stride, UINT(bgra.size()), bgra.data()), path);
+    checkWrite(frame->WritePixels(UINT(image.height), stride, UINT(bgra.size()), bgra.data()),
+               path);
     checkWrite(frame->Commit(), path);
     checkWrite(encoder->Commit(), path);
 }
@@ -220,7 +232,8 @@ void encodePng(IWICImagingFactory* factory, const Image& image, const std::wstri
 
 void ImageIO::writePng(const Image& image, const std::string& path)
 {
-    if (image.width <= 0 || image.height <= 0 || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
+    if (image.width <= 0 || image.height <= 0
+        || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
         throw ImageError("cannot write '" + path + "': the image has no pixels");
     }
     ComScope com;

@@ -16,8 +16,14 @@ struct Image {
 
     Image() = default;
     Image(int32_t width, int32_t height);
-    uint8_t* pixel(int32_t x, int32_t y) { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
-    const uint8_t* pixel(int32_t x, int32_t y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+    uint8_t* pixel(int32_t x, int32_t y)
+    {
+        return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+    }
+    const uint8_t* pixel(int32_t x, int32_t y) const
+    {
+        return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+    }
 };
 
 // A failure to read or write an image file; the message names the file and says what went wrong.

@@ -53,7 +53,8 @@ std::string LaminoTool::defaultPluginPath()
     }
     path.resize(length);
     size_t folder = path.find_last_of(L"\\/");
-    return wideToUtf8(folder == std::wstring::npos ? std::wstring() : path.substr(0, folder + 1)) + kPluginFileName;
+    return wideToUtf8(folder == std::wstring::npos ? std::wstring() : path.substr(0, folder + 1))
+        + kPluginFileName;
 }
 
 int LaminoTool::run(const std::vector<std::string>& arguments)
@@ -85,7 +86,8 @@ int LaminoTool::help(const Plan& plan)
     try {
         HeadlessHost host(pluginPath);
         startHost(host);
-        out << "\nEffect controls of " << pluginPath << ":\n" << EffectReport::controls(Renderer::controlsOf(host));
+        out << "\nEffect controls of " << pluginPath << ":\n"
+            << EffectReport::controls(Renderer::controlsOf(host));
     } catch (const std::exception& error) {
         out << "\n(The effect's controls are not listed: " << error.what() << ")\n";
     }
@@ -126,7 +128,8 @@ void LaminoTool::info(HeadlessHost& host, const std::string& pluginPath)
     if (result != PF_Err_NONE) {
         throw RenderError("the effect's about command failed: " + hostErrorText(result), result);
     }
-    out << EffectReport::info(pluginPath, *host.pipl(), host.aboutText(), Renderer::controlsOf(host));
+    out << EffectReport::info(pluginPath, *host.pipl(), host.aboutText(),
+                              Renderer::controlsOf(host));
 }
 
 void LaminoTool::render(HeadlessHost& host, const Plan& plan)
@@ -136,8 +139,8 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     if (!plan.sequence) {
         ImageIO::writePng(renderer.render(input, 0), plan.output);
         if (!plan.quiet) {
-            err << "lamino: wrote " << plan.output << " (" << input.width() << " x " << input.height() << ")"
-                << std::endl;
+            err << "lamino: wrote " << plan.output << " (" << input.width() << " x "
+                << input.height() << ")" << std::endl;
         }
         return;
     }
@@ -154,7 +157,8 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
     World input = Renderer::toWorld(inputImage(plan));
     Renderer renderer(host, plan.controls, 1);
     if (!plan.quiet) {
-        err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders..." << std::endl;
+        err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders..."
+            << std::endl;
     }
     BenchTimes times = renderer.bench(input, plan.runs, plan.warmups);
     char fps[96];
@@ -164,7 +168,8 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
         << "Controls:    " << settingsText(plan) << "\n"
         << "Renders:     " << plan.runs << " timed, after " << plan.warmups << " warm-up\n"
         << "Per frame:   median " << formatMilliseconds(times.median()) << ", min "
-        << formatMilliseconds(times.minimum()) << ", max " << formatMilliseconds(times.maximum()) << "\n"
+        << formatMilliseconds(times.minimum()) << ", max " << formatMilliseconds(times.maximum())
+        << "\n"
         << "Frames/s:    " << fps << std::endl;
 }
 

@@ -20,9 +20,9 @@ class LaminoTool {
 public:
     static constexpr int kExitDone = 0;
     static constexpr int kExitFailed = 1;  // a file, the plug-in or a render failed
-    static constexpr int kExitUsage = 2;   // the command line is wrong
+    static constexpr int kExitUsage = 2;  // the command line is wrong
 
-    LaminoTool(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+    LaminoTool(std::ostream& out, std::ostream& err) : out(out), err(err) { }
 
     int run(const std::vector<std::string>& arguments);
 

@@ -11,7 +11,8 @@ constexpr std::chrono::seconds kReportInterval{1};
 }  // namespace
 
 Progress::Progress(std::ostream& stream, int32_t total, bool enabled)
-    : stream(stream), total(total), enabled(enabled && total > 1), start(Clock::now()), lastReport(start)
+    : stream(stream), total(total), enabled(enabled && total > 1), start(Clock::now()),
+      lastReport(start)
 {
 }
 
@@ -22,7 +23,8 @@ void Progress::frameDone()
     Clock::time_point now = Clock::now();
     if (enabled && done < total && now - lastReport >= kReportInterval) {
         lastReport = now;
-        stream << "lamino: " << done << "/" << total << " frames (" << done * 100 / total << "%)" << std::endl;
+        stream << "lamino: " << done << "/" << total << " frames (" << done * 100 / total << "%)"
+               << std::endl;
     }
 }
 
@@ -34,8 +36,8 @@ void Progress::finish()
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     char text[96];
-    std::snprintf(text, sizeof text, "lamino: %d frames in %.1f s (%.2f frames/s)", int(done), seconds,
-                  seconds > 0.0 ? done / seconds : 0.0);
+    std::snprintf(text, sizeof text, "lamino: %d frames in %.1f s (%.2f frames/s)", int(done),
+                  seconds, seconds > 0.0 ? done / seconds : 0.0);
     stream << text << std::endl;
 }
 

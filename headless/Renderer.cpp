@@ -54,7 +54,8 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
             layers.push_back(std::make_unique<World>(toWorld(ImageIO::read(value.file))));
             host.setLayer(option.index, layers.back()->get());
         } else if (value.animated) {
-            host.animate(option.index, ParameterAnimation{value.from, value.to, 0.0, lastFrameSeconds});
+            host.animate(option.index,
+                         ParameterAnimation{value.from, value.to, 0.0, lastFrameSeconds});
         } else {
             host.setValue(option.index, value.from);
         }
@@ -91,7 +92,8 @@ Image Renderer::toImage(const World& world)
         const PF_Pixel* row = world.pixel8(0, y);
         uint8_t* target = image.pixel(0, y);
         for (int32_t x = 0; x < image.width; ++x, target += 4) {
-            target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue, target[3] = row[x].alpha;
+            target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue,
+            target[3] = row[x].alpha;
         }
     }
     return image;
@@ -121,7 +123,8 @@ std::string hostErrorText(PF_Err code)
 void Renderer::check(PF_Err err, int32_t frame)
 {
     if (err != PF_Err_NONE) {
-        throw RenderError("the effect failed to render frame " + std::to_string(frame + 1) + ": " + hostErrorText(err),
+        throw RenderError("the effect failed to render frame " + std::to_string(frame + 1) + ": "
+                              + hostErrorText(err),
                           err);
     }
 }
@@ -178,7 +181,8 @@ BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups)
         PF_Err err = renderInto(input, output, 0);
         auto end = std::chrono::steady_clock::now();
         check(err, 0);
-        times.milliseconds.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        times.milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(end - start).count());
     }
     return times;
 }

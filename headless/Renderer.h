@@ -18,7 +18,9 @@ namespace Tessarine::Lamino {
 // returned.
 class RenderError : public std::runtime_error {
 public:
-    RenderError(const std::string& message, PF_Err code) : std::runtime_error(message), code(code) {}
+    RenderError(const std::string& message, PF_Err code) : std::runtime_error(message), code(code)
+    {
+    }
     PF_Err code;
 };
 

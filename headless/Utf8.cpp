@@ -20,9 +20,11 @@ std::string wideToUtf8(const std::wstring& text)
     if (text.empty()) {
         return {};
     }
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
+                                     nullptr);
     std::string narrow(size_t(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), length, nullptr,
+                        nullptr);
     return narrow;
 }
 

@@ -23,7 +23,8 @@ PF_ParamDef definition(PF_ParamType type, const char* label)
 PF_ParamDef slider(const char* label, A_long low, A_long high, A_long dephault)
 {
     PF_ParamDef def = definition(PF_Param_SLIDER, label);
-    def.u.sd.valid_min = low, def.u.sd.valid_max = high, def.u.sd.dephault = def.u.sd.value = dephault;
+    def.u.sd.valid_min = low, def.u.sd.valid_max = high,
+    def.u.sd.dephault = def.u.sd.value = dephault;
     return def;
 }
 
@@ -46,10 +47,17 @@ std::vector<ControlOption> plugInControls()
     popup.u.pd.num_choices = 4, popup.u.pd.dephault = popup.u.pd.value = 1;
     popup.u.pd.u.namesptr = "Normal|Repeat|Mirror|Clamp";
     const PF_ParamDef definitions[] = {
-        slider("Slices", 1, 2000, 30), definition(PF_Param_ANGLE, "Angle"), fixedPercent("Size Random", 0),
-        slider("Size Random Seed", 0, 10000, 0), floatSlider, slider("Offset Random Seed", 0, 10000, 0),
-        checkbox, definition(PF_Param_LAYER, "Custom Layer"), fixedPercent("Layer Opacity", 100),
-        slider("Layer Random Seed", 0, 10000, 0), popup,
+        slider("Slices", 1, 2000, 30),
+        definition(PF_Param_ANGLE, "Angle"),
+        fixedPercent("Size Random", 0),
+        slider("Size Random Seed", 0, 10000, 0),
+        floatSlider,
+        slider("Offset Random Seed", 0, 10000, 0),
+        checkbox,
+        definition(PF_Param_LAYER, "Custom Layer"),
+        fixedPercent("Layer Opacity", 100),
+        slider("Layer Random Seed", 0, 10000, 0),
+        popup,
     };
     std::vector<ControlOption> controls;
     for (A_long i = 0; i < A_long(std::size(definitions)); ++i) {
@@ -95,9 +103,11 @@ TEST(CommandLine, OptionNamesFollowTheLabels)
     for (const ControlOption& control : plugInControls()) {
         names.push_back(control.name);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"slices", "angle", "size-random", "size-random-seed", "offset-random",
-                                               "offset-random-seed", "offset-both-direction", "custom-layer",
-                                               "layer-opacity", "layer-random-seed", "edge-type"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"slices", "angle", "size-random", "size-random-seed",
+                                        "offset-random", "offset-random-seed",
+                                        "offset-both-direction", "custom-layer", "layer-opacity",
+                                        "layer-random-seed", "edge-type"}));
     EXPECT_EQ(ControlOption::optionNameFor("  Odd -- Label 2 "), "odd-label-2");
 }
 
@@ -105,8 +115,9 @@ TEST(CommandLine, RenderTakesEveryKindOfControl)
 {
     std::vector<ControlOption> controls = plugInControls();
     Plan plan = resolved({"render", "in.png", "-o", "out.png", "--slices", "40", "--angle", "-45",
-                          "--size-random=37.5", "--offset-random", "-1000", "--offset-both-direction", "OFF",
-                          "--edge-type", "clamp", "--custom-layer", "Z:\\layers\\b.png", "--layer-opacity", "99.9%"},
+                          "--size-random=37.5", "--offset-random", "-1000",
+                          "--offset-both-direction", "OFF", "--edge-type", "clamp",
+                          "--custom-layer", "Z:\\layers\\b.png", "--layer-opacity", "99.9%"},
                          controls);
     EXPECT_EQ(plan.command, Command::Render);
     EXPECT_EQ(plan.input, "in.png");
@@ -137,8 +148,9 @@ TEST(CommandLine, DefaultsAndRangesComeFromTheDefinitions)
 
 TEST(CommandLine, AnimatedValuesNeedASequence)
 {
-    Plan plan = resolved({"render", "-o", "o.png", "--frames", "10", "--threads", "3", "--offset-random", "-10:10"},
-                         plugInControls());
+    Plan plan = resolved(
+        {"render", "-o", "o.png", "--frames", "10", "--threads", "3", "--offset-random", "-10:10"},
+        plugInControls());
     EXPECT_TRUE(plan.sequence);
     EXPECT_EQ(plan.frames, 10);
     EXPECT_EQ(plan.threads, 3);
@@ -146,10 +158,13 @@ TEST(CommandLine, AnimatedValuesNeedASequence)
     EXPECT_TRUE(value.animated);
     EXPECT_EQ(value.from, -10.0);
     EXPECT_EQ(value.to, 10.0);
-    EXPECT_NE(usageError({"render", "-o", "o.png", "--angle", "0:90"}).find("add --frames N"), std::string::npos);
-    EXPECT_NE(usageError({"bench", "--angle", "0:90"}).find("bench takes one value"), std::string::npos);
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--angle", "0:90"}).find("add --frames N"),
+              std::string::npos);
+    EXPECT_NE(usageError({"bench", "--angle", "0:90"}).find("bench takes one value"),
+              std::string::npos);
     // Only numeric controls animate: a popup value with a colon is just an unknown choice.
-    EXPECT_NE(usageError({"render", "-o", "o.png", "--frames", "2", "--edge-type", "normal:clamp"}).find("no such choice"),
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--frames", "2", "--edge-type", "normal:clamp"})
+                  .find("no such choice"),
               std::string::npos);
 }
 
@@ -161,14 +176,18 @@ TEST(CommandLine, ValueErrorsSayWhatIsAllowed)
               "--slices '2.5': not a whole number; allowed: a whole number from 1 to 2000");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--layer-opacity", "abc"}),
               "--layer-opacity 'abc': not a number; allowed: a percentage from 0 to 100");
-    EXPECT_EQ(usageError({"render", "-o", "o.png", "--edge-type", "wrap"}),
-              "--edge-type 'wrap': no such choice; allowed: one of normal|repeat|mirror|clamp (any case)");
+    EXPECT_EQ(
+        usageError({"render", "-o", "o.png", "--edge-type", "wrap"}),
+        "--edge-type 'wrap': no such choice; "
+        "allowed: one of normal|repeat|mirror|clamp (any case)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--offset-both-direction", "maybe"}),
               "--offset-both-direction 'maybe': not on or off; allowed: on or off");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--offset-random", "1000.5"}).substr(0, 40),
               "--offset-random '1000.5': out of range; ");
-    EXPECT_NE(usageError({"render", "-o", "o.png", "--offset-random", "nan"}).find("not a number"), std::string::npos);
-    EXPECT_NE(usageError({"render", "-o", "o.png", "--slices", ""}).find("not a number"), std::string::npos);
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--offset-random", "nan"}).find("not a number"),
+              std::string::npos);
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--slices", ""}).find("not a number"),
+              std::string::npos);
 }
 
 TEST(CommandLine, OptionErrorsAreReported)
@@ -176,22 +195,27 @@ TEST(CommandLine, OptionErrorsAreReported)
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slice", "4"}).substr(0, 61),
               "unknown option '--slice'; the effect's controls are --slices,");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices"}), "--slices needs a value");
-    EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices", "4", "--slices", "5"}), "--slices is given twice");
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices", "4", "--slices", "5"}),
+              "--slices is given twice");
     EXPECT_EQ(usageError({"render", "in.png"}), "render needs -o OUTPUT.png");
     EXPECT_EQ(usageError({"render", "-o", "o.jpg"}), "-o 'o.jpg': the output must be a .png file");
     EXPECT_EQ(usageError({"render", "a.png", "b.png", "-o", "o.png"}),
               "only one input image can be given ('a.png', then 'b.png')");
-    EXPECT_EQ(usageError({"paint"}), "unknown command 'paint'; commands: render, bench, info (lamino --help shows usage)");
-    EXPECT_EQ(usageError({"render", "-o", "o.png", "-x"}), "unknown option '-x' (lamino --help shows the options)");
+    EXPECT_EQ(usageError({"paint"}),
+              "unknown command 'paint'; commands: render, bench, info (lamino --help shows usage)");
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "-x"}),
+              "unknown option '-x' (lamino --help shows the options)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--frames", "0"}),
               "--frames '0': allowed: a whole number from 1 to 100000");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--threads", "-2"}),
               "--threads '-2': allowed: a whole number from 1 to 64");
-    EXPECT_EQ(usageError({"render", "-o", "o.png", "--runs", "5"}), "--runs does not apply to render");
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "--runs", "5"}),
+              "--runs does not apply to render");
     EXPECT_EQ(usageError({"render", "in.png", "-o", "o.png", "--size", "64x64"}),
               "--size applies only to the built-in image; an input image keeps its own size");
     EXPECT_NE(usageError({"bench", "--size", "64by64"}).find("WIDTHxHEIGHT"), std::string::npos);
-    EXPECT_EQ(usageError({"info", "--slices", "3"}), "unknown option '--slices' for info (it takes only --plugin)");
+    EXPECT_EQ(usageError({"info", "--slices", "3"}),
+              "unknown option '--slices' for info (it takes only --plugin)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--quiet=yes"}), "--quiet takes no value");
 }
 
@@ -203,7 +227,8 @@ TEST(CommandLine, CommandsHaveTheirDefaults)
     EXPECT_EQ(bench.height, 1080);
     EXPECT_EQ(bench.runs, 5);
     EXPECT_EQ(bench.warmups, 0);
-    Plan sized = CommandLine::parse({"render", "--size", "320X200", "-o", "x.PNG", "--plugin", "p.aex", "-q"});
+    Plan sized = CommandLine::parse(
+        {"render", "--size", "320X200", "-o", "x.PNG", "--plugin", "p.aex", "-q"});
     EXPECT_EQ(sized.width, 320);
     EXPECT_EQ(sized.height, 200);
     EXPECT_EQ(sized.plugin, "p.aex");

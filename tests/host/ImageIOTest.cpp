@@ -22,26 +22,31 @@ public:
     {
         wchar_t folder[MAX_PATH];
         GetTempPathW(MAX_PATH, folder);
-        path = wideToUtf8(folder) + "lamino_imageio_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+        path = wideToUtf8(folder) + "lamino_imageio_" + std::to_string(GetCurrentProcessId()) + "_"
+            + name;
     }
     ~TemporaryFile() { DeleteFileW(utf8ToWide(path).c_str()); }
-    bool exists() const { return GetFileAttributesW(utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+    bool exists() const
+    {
+        return GetFileAttributesW(utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
 
     std::string path;
 };
 
 // Writes one frame in a container (PNG, TIFF, JPEG, BMP) through WIC itself, so that the files
 // do not depend on the reader under test. The pixel format must be one the encoder takes as is.
-void writeWithWic(const std::string& path, const GUID& container, const GUID& pixelFormat, UINT width, UINT height,
-                  const void* pixels, UINT stride)
+void writeWithWic(const std::string& path, const GUID& container, const GUID& pixelFormat,
+                  UINT width, UINT height, const void* pixels, UINT stride)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IWICImagingFactory* factory = nullptr;
     IWICStream* stream = nullptr;
     IWICBitmapEncoder* encoder = nullptr;
     IWICBitmapFrameEncode* frame = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                               reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     factory->CreateStream(&stream);
     stream->InitializeFromFilename(utf8ToWide(path).c_str(), GENERIC_WRITE);
     factory->CreateEncoder(container, nullptr, &encoder);
@@ -52,7 +57,8 @@ void writeWithWic(const std::string& path, const GUID& container, const GUID& pi
     WICPixelFormatGUID format = pixelFormat;
     frame->SetPixelFormat(&format);
     EXPECT_TRUE(IsEqualGUID(format, pixelFormat));
-    frame->WritePixels(height, stride, stride * height, static_cast<BYTE*>(const_cast<void*>(pixels)));
+    frame->WritePixels(height, stride, stride * height,
+                       static_cast<BYTE*>(const_cast<void*>(pixels)));
     frame->Commit();
     encoder->Commit();
     frame->Release(), encoder->Release(), stream->Release(), factory->Release();
@@ -74,7 +80,8 @@ std::string readError(const std::string& path)
 TEST(ImageIO, PngKeepsStraightAlphaExactly)
 {
     Image image(3, 2);
-    const uint8_t pixels[] = {255, 0, 0, 255, 10, 200, 30, 128, 90, 91, 92, 1, 0, 0, 0, 0, 255, 255, 255, 64, 7, 8, 9, 254};
+    const uint8_t pixels[] = {255, 0, 0, 255, 10,  200, 30,  128, 90, 91, 92, 1,
+                              0,   0, 0, 0,   255, 255, 255, 64,  7,  8,  9,  254};
     image.rgba.assign(std::begin(pixels), std::end(pixels));
     TemporaryFile file("straight.png");
     ImageIO::writePng(image, file.path);
@@ -88,10 +95,12 @@ TEST(ImageIO, SixteenBitFilesAreReadAsEightBit)
 {
     TemporaryFile file("deep.png");
     const uint16_t pixels[8] = {0xFFFF, 0x8080, 0x0000, 0xFFFF, 0x1010, 0x2020, 0x3030, 0x0000};
-    writeWithWic(file.path, GUID_ContainerFormatPng, GUID_WICPixelFormat64bppRGBA, 2, 1, pixels, sizeof pixels);
+    writeWithWic(file.path, GUID_ContainerFormatPng, GUID_WICPixelFormat64bppRGBA, 2, 1, pixels,
+                 sizeof pixels);
     Image image = ImageIO::read(file.path);
     ASSERT_EQ(image.width, 2);
-    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4), (std::vector<uint8_t>{255, 128, 0, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4),
+              (std::vector<uint8_t>{255, 128, 0, 255}));
     EXPECT_EQ(image.rgba[7], 0);  // the second pixel is fully transparent
 }
 
@@ -132,7 +141,8 @@ TEST(ImageIO, ReadFailuresNameTheFileAndTheReason)
     ImageIO::writePng(DefaultImage::make(64, 36), whole.path);
     std::ifstream in(utf8ToWide(whole.path).c_str(), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::ofstream(utf8ToWide(cut.path).c_str(), std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+    std::ofstream(utf8ToWide(cut.path).c_str(), std::ios::binary)
+        << bytes.substr(0, bytes.size() / 3);
     EXPECT_NE(readError(cut.path).find("damaged or truncated"), std::string::npos);
 }
 
@@ -144,7 +154,8 @@ TEST(ImageIO, FailedWriteLeavesNoFile)
         ImageIO::writePng(DefaultImage::make(8, 8), path);
         FAIL() << "writing into a missing folder succeeded";
     } catch (const ImageError& error) {
-        EXPECT_EQ(std::string(error.what()), "cannot write '" + path + "': its folder does not exist");
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot write '" + path + "': its folder does not exist");
     }
     EXPECT_THROW(ImageIO::writePng(Image(), folder.path), ImageError);
     EXPECT_FALSE(folder.exists());

@@ -24,11 +24,13 @@ protected:
     {
         wchar_t temporary[MAX_PATH];
         GetTempPathW(MAX_PATH, temporary);
-        folder = wideToUtf8(temporary) + "lamino_tool_" + std::to_string(GetCurrentProcessId()) + "_"
-               + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = wideToUtf8(temporary) + "lamino_tool_" + std::to_string(GetCurrentProcessId())
+            + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         CreateDirectoryW(utf8ToWide(folder).c_str(), nullptr);
-        if (GetFileAttributesW(utf8ToWide(LaminoTool::defaultPluginPath()).c_str()) == INVALID_FILE_ATTRIBUTES) {
-            GTEST_SKIP() << "the plug-in is not built beside the tests: " << LaminoTool::defaultPluginPath();
+        if (GetFileAttributesW(utf8ToWide(LaminoTool::defaultPluginPath()).c_str())
+            == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << "the plug-in is not built beside the tests: "
+                         << LaminoTool::defaultPluginPath();
         }
     }
 
@@ -59,16 +61,21 @@ protected:
         return GetFileAttributesW(utf8ToWide(file(name)).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    std::vector<uint8_t> pixels(const std::string& name) const { return ImageIO::read(file(name)).rgba; }
+    std::vector<uint8_t> pixels(const std::string& name) const
+    {
+        return ImageIO::read(file(name)).rgba;
+    }
 
     std::string folder;
     std::ostringstream out, err;
 };
 
 // Small, so that each render is quick; offset and slices make every frame differ visibly.
-const std::vector<std::string> kLook = {"--size", "96x54", "--slices", "7", "--offset-random", "25", "-q"};
+const std::vector<std::string> kLook
+    = {"--size", "96x54", "--slices", "7", "--offset-random", "25", "-q"};
 
-std::vector<std::string> with(std::vector<std::string> arguments, const std::vector<std::string>& more)
+std::vector<std::string> with(std::vector<std::string> arguments,
+                              const std::vector<std::string>& more)
 {
     arguments.insert(arguments.end(), more.begin(), more.end());
     return arguments;
@@ -78,10 +85,15 @@ std::vector<std::string> with(std::vector<std::string> arguments, const std::vec
 
 TEST_F(LaminoToolTest, AnimatedSequenceMatchesSingleRendersAtItsKeyValues)
 {
-    ASSERT_EQ(run(with({"render", "-o", file("seq.png"), "--frames", "5", "--angle", "0:90"}, kLook)), 0) << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("first.png"), "--angle", "0"}, kLook)), 0) << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("middle.png"), "--angle", "45"}, kLook)), 0) << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("last.png"), "--angle", "90"}, kLook)), 0) << err.str();
+    ASSERT_EQ(
+        run(with({"render", "-o", file("seq.png"), "--frames", "5", "--angle", "0:90"}, kLook)), 0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("first.png"), "--angle", "0"}, kLook)), 0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("middle.png"), "--angle", "45"}, kLook)), 0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("last.png"), "--angle", "90"}, kLook)), 0)
+        << err.str();
 
     EXPECT_EQ(pixels("seq_0001.png"), pixels("first.png"));
     EXPECT_EQ(pixels("seq_0003.png"), pixels("middle.png"));  // halfway: 45 degrees
@@ -92,9 +104,12 @@ TEST_F(LaminoToolTest, AnimatedSequenceMatchesSingleRendersAtItsKeyValues)
 
 TEST_F(LaminoToolTest, SeveralThreadsGiveTheSameFramesAsOne)
 {
-    std::vector<std::string> sequence = with({"--frames", "6", "--offset-random-seed", "0:60", "--angle", "-30:30"}, kLook);
-    ASSERT_EQ(run(with({"render", "-o", file("one.png"), "--threads", "1"}, sequence)), 0) << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("three.png"), "--threads", "3"}, sequence)), 0) << err.str();
+    std::vector<std::string> sequence
+        = with({"--frames", "6", "--offset-random-seed", "0:60", "--angle", "-30:30"}, kLook);
+    ASSERT_EQ(run(with({"render", "-o", file("one.png"), "--threads", "1"}, sequence)), 0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("three.png"), "--threads", "3"}, sequence)), 0)
+        << err.str();
     for (int frame = 1; frame <= 6; ++frame) {
         EXPECT_EQ(pixels(CommandLine::frameFileName("one.png", frame, 6)),
                   pixels(CommandLine::frameFileName("three.png", frame, 6)))
@@ -106,7 +121,9 @@ TEST_F(LaminoToolTest, CustomLayerComesFromAFile)
 {
     ImageIO::writePng(DefaultImage::make(48, 27), file("layer.png"));
     ASSERT_EQ(run(with({"render", "-o", file("plain.png")}, kLook)), 0) << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("layered.png"), "--custom-layer", file("layer.png")}, kLook)), 0)
+    ASSERT_EQ(run(with({"render", "-o", file("layered.png"), "--custom-layer", file("layer.png")},
+                       kLook)),
+              0)
         << err.str();
     EXPECT_NE(pixels("plain.png"), pixels("layered.png"));
     EXPECT_EQ(ImageIO::read(file("layered.png")).width, 96);
@@ -114,15 +131,19 @@ TEST_F(LaminoToolTest, CustomLayerComesFromAFile)
 
 TEST_F(LaminoToolTest, FailuresWriteNothingAndSaySoOnOneLine)
 {
-    EXPECT_EQ(run(with({"render", "-o", file("a.png"), "--layer-opacity", "101"}, kLook)), LaminoTool::kExitUsage);
-    EXPECT_EQ(err.str(), "lamino: --layer-opacity '101': out of range; allowed: a percentage from 0 to 100\n");
+    EXPECT_EQ(run(with({"render", "-o", file("a.png"), "--layer-opacity", "101"}, kLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(),
+              "lamino: --layer-opacity '101': out of range; allowed: a percentage from 0 to 100\n");
 
-    EXPECT_EQ(run(with({"render", "-o", file("a.png"), "--custom-layer", file("missing.png")}, kLook)),
-              LaminoTool::kExitFailed);
+    EXPECT_EQ(
+        run(with({"render", "-o", file("a.png"), "--custom-layer", file("missing.png")}, kLook)),
+        LaminoTool::kExitFailed);
     EXPECT_EQ(err.str(), "lamino: cannot read '" + file("missing.png") + "': no such file\n");
 
     EXPECT_EQ(run({"render", file("missing.png"), "-o", file("a.png")}), LaminoTool::kExitFailed);
-    EXPECT_EQ(run({"render", "-o", file("a.png"), "--plugin", file("none.aex")}), LaminoTool::kExitFailed);
+    EXPECT_EQ(run({"render", "-o", file("a.png"), "--plugin", file("none.aex")}),
+              LaminoTool::kExitFailed);
     EXPECT_NE(err.str().find("none.aex"), std::string::npos);
     EXPECT_EQ(run({"render", "-o", file("a.png"), "--fast"}), LaminoTool::kExitUsage);
     EXPECT_FALSE(exists("a.png"));
@@ -131,13 +152,17 @@ TEST_F(LaminoToolTest, FailuresWriteNothingAndSaySoOnOneLine)
 TEST_F(LaminoToolTest, InfoAndBenchReportOnStandardOutput)
 {
     ASSERT_EQ(run({"info"}), 0) << err.str();
-    for (const char* line : {"Match name:       Orla_Lamino", "Version:          1.0.0, development stage, build 1",
-                             "Entry point:      EntryPointFunc", "Effect API:       13.14", "  Orla Lamino v1.0\n",
-                             "  --edge-type normal|repeat|mirror|clamp\n", "Layer Opacity (fixed-point slider, parameter 9)"}) {
+    for (const char* line :
+         {"Match name:       Orla_Lamino", "Version:          1.0.0, development stage, build 1",
+          "Entry point:      EntryPointFunc", "Effect API:       13.14", "  Orla Lamino v1.0\n",
+          "  --edge-type normal|repeat|mirror|clamp\n",
+          "Layer Opacity (fixed-point slider, parameter 9)"}) {
         EXPECT_NE(out.str().find(line), std::string::npos) << line;
     }
-    ASSERT_EQ(run({"bench", "--size", "64x36", "--runs", "3", "--warmup", "1", "-q"}), 0) << err.str();
-    EXPECT_NE(out.str().find("Image:       64 x 36, the built-in image\n"), std::string::npos) << out.str();
+    ASSERT_EQ(run({"bench", "--size", "64x36", "--runs", "3", "--warmup", "1", "-q"}), 0)
+        << err.str();
+    EXPECT_NE(out.str().find("Image:       64 x 36, the built-in image\n"), std::string::npos)
+        << out.str();
     EXPECT_NE(out.str().find("Per frame:   median "), std::string::npos) << out.str();
     EXPECT_EQ(err.str(), "");
 }

@@ -62,7 +62,9 @@ TEST(Renderer, RefusedRenderReportsTheHostErrorCode)
         FAIL() << "the render succeeded";
     } catch (const RenderError& error) {
         EXPECT_EQ(error.code, PF_Err_BAD_CALLBACK_PARAM);
-        EXPECT_STREQ(error.what(), "the effect failed to render frame 3: host error 516 (PF_Err_BAD_CALLBACK_PARAM)");
+        EXPECT_STREQ(
+            error.what(),
+            "the effect failed to render frame 3: host error 516 (PF_Err_BAD_CALLBACK_PARAM)");
     }
 }
 
