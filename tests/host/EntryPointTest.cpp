@@ -2,6 +2,7 @@
 // commands outside rendering.
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <windows.h>
@@ -33,8 +34,9 @@ void appendProperty(std::vector<uint8_t>& bytes, const char* key, std::vector<ui
 
 std::vector<uint8_t> pascalString(const char* text)
 {
-    std::vector<uint8_t> data{uint8_t(std::strlen(text))};
-    data.insert(data.end(), text, text + std::strlen(text));
+    const std::string characters(text);
+    std::vector<uint8_t> data(characters.begin(), characters.end());
+    data.insert(data.begin(), uint8_t(characters.size()));
     return data;
 }
 
