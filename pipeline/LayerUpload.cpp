@@ -14,8 +14,11 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-// The 16-bit host's full scale is 32768, uploaded as a fraction of 65535.
+// The 16-bit host's full scale is 32768. Its texels are brought to full scale (1.0) like the
+// other formats', so that alpha blends and premultiplies alike; the output conversion divides by
+// this multiplier to land back on 32768 when read back as a fraction of 65535.
 constexpr float kAe16Multiplier = 65535.0f / 32768.0f;
+constexpr float kAe16FullScale = 32768.0f;
 
 // The texture being filled; deleted again if an error ends the upload. Either way GL is left
 // with no texture bound and GL_UNPACK_ROW_LENGTH at 0.
@@ -66,7 +69,7 @@ void allocateLevel(const PF_EffectWorld* layer)
                  GL_RGBA, GL_FLOAT, nullptr);
 }
 
-// 8- and 16-bit worlds go straight from the host's rows; the row length skips their padding.
+// 8-bit worlds go straight from the host's rows; the row length skips their padding.
 void uploadHostRows(PF_EffectWorld* layer, PF_InData* in_data, size_t pixelBytes, GLenum glType)
 {
     const void* pixels = hostPixels(in_data, layer, pixelBytes);
@@ -75,15 +78,38 @@ void uploadHostRows(PF_EffectWorld* layer, PF_InData* in_data, size_t pixelBytes
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, layer->width, layer->height, GL_RGBA, glType, pixels);
 }
 
-// Float worlds are reached only through the host's iteration, into a dense buffer first.
-void uploadFloatPixels(PF_EffectWorld* layer, PF_InData* in_data)
+std::vector<PF_PixelFloat> denseBuffer(const PF_EffectWorld* layer)
 {
-    std::vector<PF_PixelFloat> buffer;
     try {
-        buffer.resize(static_cast<size_t>(layer->width) * static_cast<size_t>(layer->height));
+        return std::vector<PF_PixelFloat>(static_cast<size_t>(layer->width) *
+                                          static_cast<size_t>(layer->height));
     } catch (const std::bad_alloc&) {
         throw int(PF_Err_OUT_OF_MEMORY);
     }
+}
+
+// 16-bit worlds are scaled from the host's 0..32768 to 0..1 on the way, into a dense buffer.
+void uploadScaled16BitPixels(PF_EffectWorld* layer, PF_InData* in_data)
+{
+    std::vector<PF_PixelFloat> buffer = denseBuffer(layer);
+    const auto* base = static_cast<const uint8_t*>(hostPixels(in_data, layer, sizeof(PF_Pixel16)));
+    PF_PixelFloat* out = buffer.data();
+    for (A_long y = 0; y < layer->height; ++y) {
+        const auto* row = reinterpret_cast<const PF_Pixel16*>(base + size_t(y) * layer->rowbytes);
+        for (A_long x = 0; x < layer->width; ++x, ++out) {
+            *out = {row[x].alpha / kAe16FullScale, row[x].red / kAe16FullScale,
+                    row[x].green / kAe16FullScale, row[x].blue / kAe16FullScale};
+        }
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, layer->width);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, layer->width, layer->height, GL_RGBA, GL_FLOAT,
+                    buffer.data());
+}
+
+// Float worlds are reached only through the host's iteration, into a dense buffer first.
+void uploadFloatPixels(PF_EffectWorld* layer, PF_InData* in_data)
+{
+    std::vector<PF_PixelFloat> buffer = denseBuffer(layer);
     FloatCopyContext context{buffer.data(), layer};
     iterateFloatPixels(in_data, layer->height, layer, &context, copyFloatPixelIn, layer);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, layer->width);
@@ -110,7 +136,7 @@ GLuint uploadLayer(uint32_t pixelFormat, PF_EffectWorld* layer, PF_InData* in_da
         glType = GL_UNSIGNED_SHORT;
         pixelBytes = sizeof(PF_Pixel16);
         multiplier = kAe16Multiplier;
-        uploadHostRows(layer, in_data, pixelBytes, glType);
+        uploadScaled16BitPixels(layer, in_data);
         break;
     case kPixelFormatAe32:
         glType = GL_FLOAT;

@@ -96,15 +96,20 @@ TEST_F(LayerUploadTest, ArgbRowsWithPaddingGiveTheSameTexelsAsPackedRows)
     EXPECT_EQ(upload(kPixelFormatArgb, paddedWorld), upload(kPixelFormatArgb, packedWorld));
 }
 
-TEST_F(LayerUploadTest, Ae16FullScaleBecomesHalfOfTheShortRangeWithItsMultiplier)
+TEST_F(LayerUploadTest, Ae16FullScaleBecomesOneAndTheMultiplierMapsItBackForTheReadback)
 {
-    uint16_t pixels[] = {32768, 0, 16384, 32768};
-    PF_EffectWorld world = worldOver(pixels, 1, 1, 8);
+    // Two pixels a row, rows padded by one pixel.
+    uint16_t pixels[] = {32768, 0, 16384, 32768, 1, 2, 3, 4, 9, 9, 9, 9,
+                         8192, 32768, 0, 0, 5, 6, 7, 8, 9, 9, 9, 9};
+    PF_EffectWorld world = worldOver(pixels, 2, 2, 24);
 
     const std::vector<float> texels = upload(kPixelFormatAe16, world);
 
-    EXPECT_FLOAT_EQ(texels[0], 32768 / 65535.0f);
-    EXPECT_FLOAT_EQ(texels[2], 16384 / 65535.0f);
+    EXPECT_FLOAT_EQ(texels[0], 1.0f);
+    EXPECT_FLOAT_EQ(texels[2], 0.5f);
+    EXPECT_FLOAT_EQ(texels[7], 4 / 32768.0f);
+    EXPECT_FLOAT_EQ(texels[8], 0.25f);
+    EXPECT_FLOAT_EQ(texels[9], 1.0f);
     EXPECT_EQ(pixelBytes, 8u);
     EXPECT_EQ(glType, GL_UNSIGNED_SHORT);
     EXPECT_EQ(multiplier, 65535.0f / 32768.0f);
