@@ -93,7 +93,8 @@ void SlicePass::setUniforms(GLuint inputTexture, double width, double height)
     shader->setUniform("layerRandomSeed", seedUniform(parameters.layerRandomSeed));
     shader->setUniform("layerAlpha", static_cast<float>(parameters.layerAlpha));
     shader->setUniform("hasCustomLayer", flag(parameters.customLayerTexture != 0));
-    shader->setUniform("edgeType", static_cast<int32_t>(parameters.edgeType));
+    // A choice outside the four would make the shader's edge mask negative.
+    shader->setUniform("edgeType", std::clamp<int32_t>(parameters.edgeType, 0, 3));
 }
 
 } // namespace Tessarine::Lamino

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <map>
-#include <memory>
 
 namespace Tessarine::Lamino {
 
@@ -45,7 +44,7 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     AEOpenGLContext*& slot = contexts[threadIndex];
     if (!slot) {
         // A failed build raises before slot is written; the empty slot is harmless.
-        slot = std::make_unique<AEOpenGLContext>(rootContext).release();
+        slot = new AEOpenGLContext(rootContext);
     }
     return slot;
 }

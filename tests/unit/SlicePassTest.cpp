@@ -230,6 +230,14 @@ TEST_F(SlicePassTest, UniformsCarryTheParameterValues)
     draw(input, target);
     EXPECT_EQ(uniform("bothDirection", 1)[0], 1.0f);
     EXPECT_EQ(uniform("hasCustomLayer", 1)[0], 1.0f);
+
+    // A popup value the host should never send stays one of the four edge modes.
+    pass.parameters.edgeType = -1;
+    draw(input, target);
+    EXPECT_EQ(intUniform("edgeType"), 0);
+    pass.parameters.edgeType = 9;
+    draw(input, target);
+    EXPECT_EQ(intUniform("edgeType"), 3);
 }
 
 // Vertex arrays are not shared between contexts: each context that draws gets its own, while
