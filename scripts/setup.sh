@@ -12,7 +12,7 @@ source "$here/env.sh"
 
 packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 wine wine64 xvfb xauth libgl1-mesa-dri libglx-mesa0
-          googletest dpkg-dev icoutils)
+          googletest dpkg-dev)
 
 stamp="$LAMINO_CACHE/packages.stamp"
 want="${packages[*]}"
@@ -30,16 +30,29 @@ if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
     echo "$want" > "$stamp"
 fi
 
+# apt-get source needs deb-src entries; they mirror the machine's own deb entries, in whichever
+# of apt's two file formats the machine uses.
+enable_source_packages() {
+    if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qs '^deb-src' /etc/apt/sources.list; then
+        return
+    fi
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+            > /etc/apt/sources.list.d/debian-src.sources
+    else
+        grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+            > /etc/apt/sources.list.d/debian-src.list
+    fi
+    apt-get update -qq
+}
+
 # glbinding for the Windows target, built once from Debian's source package.
 if [ ! -f "$GLBINDING_PREFIX/glbinding-config.cmake" ]; then
     src="$LAMINO_CACHE/glbinding-src"
     mkdir -p "$src"
     if ! ls "$src"/glbinding_2.1.1*.orig.tar.* >/dev/null 2>&1; then
-        if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-            sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-                > /etc/apt/sources.list.d/debian-src.sources
-            apt-get update -qq
-        fi
+        enable_source_packages
+
         (cd "$src" && apt-get source --download-only glbinding >/dev/null)
     fi
     rm -rf "$src/tree" "$src/build"
