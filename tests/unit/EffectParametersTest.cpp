@@ -211,6 +211,29 @@ TEST_F(EffectParametersTest, FailedCheckoutKeepsThePreviousValue)
     host.setFaultPlan(FaultPlan{});
 }
 
+TEST_F(EffectParametersTest, FieldsWhoseFirstReadFailsStartFromTheDefaults)
+{
+    FaultPlan plan;
+    for (int32_t index = kSlices; index < kControlCount; ++index) {
+        plan.failingCheckouts.insert(index);
+    }
+    host.setFaultPlan(plan);
+    ASSERT_EQ(render(), PF_Err_NONE);
+    host.setFaultPlan(FaultPlan{});
+    // The record starts from what the controls declare as their defaults.
+    const auto declared = host.parameters();
+    EXPECT_EQ(readRecord.count, declared[kSlices - 1].def.u.sd.dephault);
+    EXPECT_EQ(readRecord.angle, declared[kAngle - 1].def.u.ad.dephault);
+    EXPECT_EQ(readRecord.sizeRandom, declared[kSizeRandom - 1].def.u.fd.dephault);
+    EXPECT_EQ(readRecord.offsetRandom, declared[kOffsetRandom - 1].def.u.fs_d.dephault);
+    EXPECT_EQ(readRecord.bothDirection, declared[kOffsetBothDirection - 1].def.u.bd.dephault != 0);
+    EXPECT_EQ(readRecord.customLayerTexture, 0u);
+    EXPECT_EQ(readRecord.layerAlpha * 100 * 65536, declared[kLayerOpacity - 1].def.u.fd.dephault);
+    EXPECT_EQ(readRecord.edgeType, declared[kEdgeType - 1].def.u.pd.dephault - 1);
+    EXPECT_EQ(readRecord.layerRandomSeed, declared[kLayerRandomSeed - 1].def.u.sd.dephault);
+    EXPECT_EQ(host.counts().checkins, 0);
+}
+
 TEST_F(EffectParametersTest, ParameterOfAnotherTypeIsNotStored)
 {
     PF_ParamDef def;
