@@ -10,6 +10,7 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
+#include "gl/OpenglShader.h"
 #include "support/GlCallLog.h"
 #include "support/GlContextTest.h"
 #include "support/StdoutCapture.h"
@@ -167,6 +168,25 @@ TEST_F(RenderSurfaceTest, RenderGivesStraightArgbInTheOutputFramebuffer)
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
     EXPECT_EQ(static_cast<GLuint>(read), surface.currentFramebuffers().outputFramebuffer);
     EXPECT_TRUE(surface.levelStack().empty());
+}
+
+// A pass whose program failed to build draws nothing: the frame is the transparent black that
+// beginDraw cleared to, never what an earlier render left behind.
+TEST_F(RenderSurfaceTest, DrawWithoutABuiltProgramLeavesTheFrameTransparent)
+{
+    render(3, 2, 0.5f, 0.5f, 0.5f, 0.5f);
+    StdoutCapture log;
+    OpenglShader broken("#version 330\nvoid main() { gl_Position = vec4(0.0); }\n",
+                        "#version 330\nthis is not GLSL\n");
+    surface.resize(3, 2);
+    surface.beginDraw();
+    broken.use();
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    surface.convertOutput(1.0f);
+    Pixels pixels(3 * 2 * 4, 0xEE);
+    glReadPixels(0, 0, 3, 2, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    expectPixels(pixels, {0, 0, 0, 0});
+    EXPECT_NE(log.text().find("Shader frag error:"), std::string::npos);
 }
 
 // Framebuffers and vertex arrays belong to the context that made them; renders of one size
