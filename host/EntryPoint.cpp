@@ -118,9 +118,20 @@ bool isUsableWorld(const PF_LayerDef* world)
     return world && world->width > 0 && world->height > 0;
 }
 
+// A frame beyond the driver's largest renderbuffer would be drawn nowhere and read back empty.
+void requireSurfaceFits(const PF_LayerDef* input)
+{
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    if (input->width > largest || input->height > largest) {
+        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    }
+}
+
 void drawSlices(PF_InData* in_data, PF_LayerDef* input, RenderTextures& textures,
                 size_t& pixelBytes, GLenum& glType, float& multiplier)
 {
+    requireSurfaceFits(input);
     RenderSurface& surface = RenderSurface::instance();
     surface.resize(input->width, input->height);
     surface.beginDraw();

@@ -59,6 +59,17 @@ private:
     GLuint name = 0;
 };
 
+// A layer beyond the driver's largest texture would upload nothing and draw as an empty frame
+// reported as success; the host gets an error instead.
+void requireTextureFits(const PF_EffectWorld* layer)
+{
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    if (layer->width > largest || layer->height > largest) {
+        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    }
+}
+
 void allocateLevel(const PF_EffectWorld* layer)
 {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(GL_LINEAR));
@@ -123,6 +134,7 @@ GLuint uploadLayer(uint32_t pixelFormat, PF_EffectWorld* layer, PF_InData* in_da
                    size_t& pixelBytes, GLenum& glType, float& multiplier)
 {
     requireWorld(layer);
+    requireTextureFits(layer);
     PendingTexture texture;
     allocateLevel(layer);
     multiplier = 1.0f;

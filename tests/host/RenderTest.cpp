@@ -248,6 +248,22 @@ TEST_F(RenderTest, LargerOutputWorldGetsTheOverlapOnly)
     }
 }
 
+TEST_F(RenderTest, LayersBeyondTheDriversLimitsAreRefusedNotRenderedEmpty)
+{
+    const int tooWide = 40000; // above any driver's largest texture and renderbuffer
+    ArgbImage output;
+    EXPECT_EQ(plugin.render(solid(tooWide, 1, 255, 1, 2, 3), output), PF_Err_BAD_CALLBACK_PARAM);
+
+    World customWorld = toWorld(solid(tooWide, 1, 255, 1, 2, 3));
+    plugin.host().setLayer(kCustomLayer, customWorld.get());
+    EXPECT_EQ(plugin.render(solid(8, 8, 255, 1, 2, 3), output), PF_Err_BAD_CALLBACK_PARAM);
+    plugin.host().setLayer(kCustomLayer, nullptr);
+
+    const ArgbImage input = smoothPicture(8, 8);
+    EXPECT_LE(maxChannelDifference(render(input), SliceModel({}, 8, 8).render(input, nullptr)), 1)
+        << "the next render works again";
+}
+
 TEST_F(RenderTest, RendersAlternatingBetweenThreadsGiveTheSameFrames)
 {
     set(kOffsetRandom, 35);
