@@ -2,6 +2,8 @@
 # Turns a GLSL file into generated/shaders/<file name>.h holding
 #   inline constexpr char <name>[] = "...";
 # so that the shader texts stay readable GLSL in the source tree and are built into the binary.
+# A custom command's rule belongs to targets of the folder that declares it, and the target may
+# be declared elsewhere: a small target of this folder builds the header before the target.
 function(lamino_embed_shader target file name)
     get_filename_component(base ${file} NAME)
     set(out ${CMAKE_BINARY_DIR}/generated/shaders/${base}.h)
@@ -11,5 +13,7 @@ function(lamino_embed_shader target file name)
                 -P ${CMAKE_SOURCE_DIR}/cmake/EmbedShaderScript.cmake
         DEPENDS ${file} ${CMAKE_SOURCE_DIR}/cmake/EmbedShaderScript.cmake
         COMMENT "Embedding shader ${base}")
-    target_sources(${target} PRIVATE ${out})
+    string(MAKE_C_IDENTIFIER "lamino_shader_${base}" headerTarget)
+    add_custom_target(${headerTarget} DEPENDS ${out})
+    add_dependencies(${target} ${headerTarget})
 endfunction()
