@@ -36,6 +36,9 @@ struct ModelControls {
 class SliceModel {
 public:
     SliceModel(const ModelControls& controls, int width, int height);
+    // The default hash functions capture the model itself; a copy would point at the original.
+    SliceModel(const SliceModel&) = delete;
+    SliceModel& operator=(const SliceModel&) = delete;
 
     // Band index of the pixel centre (x + 0.5, y + 0.5), y counted from the top row.
     int bandOf(int x, int y) const;
