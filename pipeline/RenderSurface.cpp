@@ -112,7 +112,11 @@ void RenderSurface::pushLevel()
     GLuint level = 0;
     glGenRenderbuffers(1, &level);
     glBindRenderbuffer(GL_RENDERBUFFER, level);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, levelSamples, GL_RGBA, width, height);
+    if (levelSamples == 0) {
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA, width, height);
+    } else {
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, levelSamples, GL_RGBA, width, height);
+    }
 
     const GLuint multisample = currentFramebuffers().multisampleFramebuffer;
     glBindFramebuffer(GL_FRAMEBUFFER, multisample);

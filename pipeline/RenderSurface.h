@@ -48,6 +48,8 @@ public:
     gl::GLuint outputRenderbufferName() const { return outputRenderbuffer; }
     Framebuffers currentFramebuffers(); // all 0 when the current context has none
     bool hasConversionPass() const { return conversionPass != nullptr; }
+    // Samples per pixel of later levels; 0 draws single-sample. For comparing the two.
+    void forceSampleCount(int32_t count) { samples = count; }
 
 private:
     RenderSurface();
