@@ -23,6 +23,7 @@ const OwnOption kOwnOptions[] = {
     {"size", true, {Command::Render, Command::Bench}},
     {"runs", true, {Command::Bench}},
     {"warmup", true, {Command::Bench}},
+    {"baseline", false, {Command::Bench}},
     {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
     {"quiet", false, {Command::Render, Command::Bench}},
 };
@@ -170,6 +171,8 @@ private:
             plan.runs = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
         } else if (name == "warmup") {
             plan.warmups = parseCount(spelled, value, 0, CommandLine::kMaxFrames);
+        } else if (name == "baseline") {
+            plan.baseline = true;
         } else if (name == "plugin") {
             plan.plugin = value;
         } else if (name == "quiet") {
@@ -318,6 +321,9 @@ Options:
   --size WxH             size of the built-in image (default 960x540; bench 1920x1080)
   --runs N               bench: timed renders (default 20)
   --warmup N             bench: untimed renders before them (default 3)
+  --baseline             bench: also time a bare GPU round trip of the same frame (upload,
+                         one textured draw, readback) in turn with the renders, and print
+                         the ratio of the medians
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
   -h, --help             show this text

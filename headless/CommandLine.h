@@ -35,6 +35,7 @@ struct Plan {
     int32_t threads = 1;
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
     int32_t runs = 20, warmups = 3;  // bench
+    bool baseline = false;  // bench: time a bare GPU round trip as well
     bool quiet = false;
     std::vector<RawControlOption> controlOptions;
     std::vector<ControlSetting> controls;  // filled by resolveControls

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
 
+#include "headless/BareRoundTrip.h"
 #include "headless/DefaultImage.h"
 #include "headless/EffectReport.h"
 #include "headless/HeadlessHost.h"
@@ -157,10 +160,19 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
     World input = Renderer::toWorld(inputImage(plan));
     Renderer renderer(host, plan.controls, 1);
     if (!plan.quiet) {
-        err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders..."
+        err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders"
+            << (plan.baseline ? ", each followed by a bare round trip" : "") << "..."
             << std::endl;
     }
-    BenchTimes times = renderer.bench(input, plan.runs, plan.warmups);
+    // The bare trips run in turn with the renders, so that both see the same load on the machine.
+    std::unique_ptr<BareRoundTrip> bare;
+    BenchTimes bareTimes;
+    std::function<void()> afterEach;
+    if (plan.baseline) {
+        bare = std::make_unique<BareRoundTrip>(input);
+        afterEach = [&] { bareTimes.milliseconds.push_back(bare->run()); };
+    }
+    BenchTimes times = renderer.bench(input, plan.runs, plan.warmups, afterEach);
     char fps[96];
     std::snprintf(fps, sizeof fps, "%.2f (from the median)", 1000.0 / times.median());
     out << "Image:       " << input.width() << " x " << input.height() << ", "
@@ -171,6 +183,18 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
         << formatMilliseconds(times.minimum()) << ", max " << formatMilliseconds(times.maximum())
         << "\n"
         << "Frames/s:    " << fps << std::endl;
+    if (bare) {
+        // The warm-up trips are not counted, as the warm-up renders are not.
+        bareTimes.milliseconds.erase(bareTimes.milliseconds.begin(),
+                                     bareTimes.milliseconds.begin() + plan.warmups);
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%.2f", times.median() / bareTimes.median());
+        out << "Bare trip:   median " << formatMilliseconds(bareTimes.median()) << ", min "
+            << formatMilliseconds(bareTimes.minimum()) << ", max "
+            << formatMilliseconds(bareTimes.maximum())
+            << " (RGBA8 upload, one textured draw, readback)\n"
+            << "Ratio:       " << ratio << " x the bare trip (medians)" << std::endl;
+    }
 }
 
 // The host's books after global setdown: anything the effect did not give back or did wrong.

@@ -169,10 +169,14 @@ void Renderer::renderFrames(const World& input, int32_t frames, int32_t threads,
     }
 }
 
-BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups)
+BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups,
+                           const std::function<void()>& afterEach)
 {
     for (int32_t i = 0; i < warmups; ++i) {
         render(input, 0);
+        if (afterEach) {
+            afterEach();
+        }
     }
     BenchTimes times;
     World output(WorldFormat::Argb8, input.width(), input.height());
@@ -183,6 +187,9 @@ BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups)
         check(err, 0);
         times.milliseconds.push_back(
             std::chrono::duration<double, std::milli>(end - start).count());
+        if (afterEach) {
+            afterEach();
+        }
     }
     return times;
 }

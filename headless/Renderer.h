@@ -61,8 +61,10 @@ public:
     void renderFrames(const World& input, int32_t frames, int32_t threads,
                       const std::function<void(int32_t frame, const Image&)>& deliver);
 
-    // Renders `warmups` untimed, then `runs` timed frames of the same input.
-    BenchTimes bench(const World& input, int32_t runs, int32_t warmups);
+    // Renders `warmups` untimed, then `runs` timed frames of the same input, calling
+    // `afterEach` (when given) after every render, warm-up ones included.
+    BenchTimes bench(const World& input, int32_t runs, int32_t warmups,
+                     const std::function<void()>& afterEach = {});
 
 private:
     PF_Err renderInto(const World& input, World& output, int32_t frame);
