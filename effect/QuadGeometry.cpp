@@ -40,6 +40,12 @@ void QuadGeometry::bind()
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
 }
 
+void QuadGeometry::abandon()
+{
+    vertexArrays.clear();
+    vertexBuffer = 0;
+}
+
 void QuadGeometry::unbind()
 {
     glBindVertexArray(0);

@@ -29,6 +29,9 @@ public:
     // Binds vertex array 0 and array buffer 0.
     static void unbind();
 
+    // Forgets every name without a GL call, for when the contexts are gone or going.
+    void abandon();
+
 private:
     PerContext<gl::GLuint> vertexArrays;
     gl::GLuint vertexBuffer = 0;

@@ -1,11 +1,13 @@
 #include "effect/SlicePass.h"
 
-#include <algorithm>
-#include <cmath>
+#include <string>
 
 #include <glbinding/gl/gl.h>
 
+#include "effect/BandTable.h"
 #include "effect/FullFrameQuad.h"
+#include "effect/SliceGeometry.h"
+#include "gl/GpuFailure.h"
 #include "gl/OpenglShader.h"
 #include "shaders/slice.frag.h"
 
@@ -15,86 +17,106 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-constexpr double kSeedScale = 10000.0;
+constexpr int32_t kInputUnit = 0;
+constexpr int32_t kCustomUnit = 1;
+constexpr int32_t kBandUnit = 2;
+constexpr int32_t kEdgeModes = 4;
 
-float seedUniform(int32_t seed)
+// A choice outside the four edge modes is held to them.
+int32_t edgeMode(int32_t edgeType)
 {
-    return static_cast<float>(seed / kSeedScale);
+    return edgeType < 0 ? 0 : edgeType >= kEdgeModes ? kEdgeModes - 1 : edgeType;
 }
 
-float flag(bool on)
+// A fragment text with the variant's switches defined right after its version line.
+std::string variantSource(const std::string& source, int32_t edgeMode, bool shifted, bool custom)
 {
-    return on ? 1.0f : 0.0f;
+    const size_t lineEnd = source.find('\n') + 1;
+    return source.substr(0, lineEnd) + "#define EDGE_MODE " + std::to_string(edgeMode) +
+           "\n#define SHIFTED " + (shifted ? "1" : "0") + "\n#define CUSTOM_LAYER " +
+           (custom ? "1" : "0") + "\n" + source.substr(lineEnd);
 }
 
 } // namespace
 
-SliceCorners sliceCornersForAngle(double angle, float width, float height)
+SlicePass::SlicePass() : SlicePass(kSliceFragmentSource) {}
+
+SlicePass::SlicePass(std::string fragmentSource) : fragmentSource(std::move(fragmentSource)) {}
+
+OpenglShader& SlicePass::program(int32_t edgeMode, bool shifted, bool custom)
 {
-    const float turn =
-        static_cast<float>(std::fmod(static_cast<double>(static_cast<float>(angle)), 360.0));
-    float a = turn < 0.0f ? turn + 360.0f : turn;
-    if (!(a >= 0.0f && a < 360.0f)) {
-        a = 0.0f;
+    std::unique_ptr<OpenglShader>& slot =
+        programs[static_cast<size_t>(edgeMode * 4 + (shifted ? 2 : 0) + (custom ? 1 : 0))];
+    if (!slot) {
+        slot = std::make_unique<OpenglShader>(kPassthroughVertexShader,
+                                              variantSource(fragmentSource, edgeMode, shifted, custom));
+        slot->addAttribute("position", 0);
+        slot->addAttribute("input_uv", 1);
     }
-    if (a < 90.0f) {
-        return {{0.0f, height}, {width, 0.0f, 0.0f, height}};
-    }
-    if (a < 180.0f) {
-        return {{width, height}, {0.0f, 0.0f, width, height}};
-    }
-    if (a < 270.0f) {
-        return {{width, 0.0f}, {width, 0.0f, 0.0f, height}};
-    }
-    return {{0.0f, 0.0f}, {0.0f, 0.0f, width, height}};
+    return *slot;
 }
 
-SlicePass::SlicePass()
-    : shader(std::make_unique<OpenglShader>(kPassthroughVertexShader, kSliceFragmentSource))
+SlicePass::~SlicePass()
 {
-    shader->addAttribute("position", 0);
-    shader->addAttribute("input_uv", 1);
+    if (bandTables.hasCurrent()) {
+        bandTables.current().release();
+    }
+    bandTables.clear();
 }
 
-SlicePass::~SlicePass() = default;
-
-void SlicePass::draw(GLuint inputTexture, double width, double height)
+void SlicePass::abandon()
 {
+    bandTables.clear();
+    quad.abandon();
+    for (std::unique_ptr<OpenglShader>& variant : programs) {
+        if (variant) {
+            variant->abandon();
+        }
+    }
+}
+
+void SlicePass::draw(const SliceFrame& frame)
+{
+    const SliceGeometry geometry = sliceGeometry(parameters.angle, frame.width, frame.height);
+    const BandTable table = BandTable::build(parameters, geometry.maxDist);
+    OpenglShader& shader =
+        program(edgeMode(parameters.edgeType), table.shifted, frame.customTexture != 0);
+    if (!shader.use()) {
+        throw GpuFailure{GpuFailure::Kind::ProgramNotBuilt};
+    }
+    BandTableTexture& tableTexture = bandTables.current();
+    tableTexture.upload(table);
+
     quad.makeIfMissing();
-    shader->use();
     quad.bind();
-    shader->setAttributePointer3(0, 0, kQuadStride);
-    shader->setAttributePointer2(1, kQuadUvOffset, kQuadStride);
-    setUniforms(inputTexture, width, height);
+    shader.setAttributePointer3(0, 0, kQuadStride);
+    shader.setAttributePointer2(1, kQuadUvOffset, kQuadStride);
+    shader.setUniform("startPoint", geometry.startPoint[0], geometry.startPoint[1]);
+    shader.setUniform("along", geometry.along[0], geometry.along[1]);
+    shader.setUniform("across", geometry.across[0], geometry.across[1]);
+    setUniforms(shader, frame, tableTexture, static_cast<int32_t>(table.lookup.size()));
     glDrawArrays(GL_TRIANGLES, 0, kQuadVertexCount);
-    shader->disableAttribute(0);
-    shader->disableAttribute(1);
+    shader.disableAttribute(0);
+    shader.disableAttribute(1);
     QuadGeometry::unbind();
 }
 
-void SlicePass::setUniforms(GLuint inputTexture, double width, double height)
+void SlicePass::setUniforms(OpenglShader& shader, const SliceFrame& frame,
+                            const BandTableTexture& table, int32_t records)
 {
-    const SliceCorners corners = sliceCornersForAngle(parameters.angle, static_cast<float>(width),
-                                                      static_cast<float>(height));
-    shader->setUniform("startPoint", corners.startPoint[0], corners.startPoint[1]);
-    shader->setUniform("corner", corners.corner[0], corners.corner[1], corners.corner[2],
-                       corners.corner[3]);
-    shader->setUniform("viewSize", std::pair<double, double>(width, height));
-    shader->setTexture("t0", GL_TEXTURE_2D, inputTexture, 0);
-    shader->setTexture("t1", GL_TEXTURE_2D, parameters.customLayerTexture, 1);
-    shader->setUniform("angle", static_cast<float>(parameters.angle));
-    // At least one slice: the band walk divides the frame's extent by the count.
-    shader->setUniform("count", static_cast<float>(std::max<int32_t>(1, parameters.count)));
-    shader->setUniform("offsetRandom", static_cast<float>(parameters.offsetRandom));
-    shader->setUniform("offsetRandomSeed", seedUniform(parameters.offsetRandomSeed));
-    shader->setUniform("bothDirection", flag(parameters.bothDirection));
-    shader->setUniform("sizeRandom", static_cast<float>(parameters.sizeRandom));
-    shader->setUniform("sizeRandomSeed", seedUniform(parameters.sizeRandomSeed));
-    shader->setUniform("layerRandomSeed", seedUniform(parameters.layerRandomSeed));
-    shader->setUniform("layerAlpha", static_cast<float>(parameters.layerAlpha));
-    shader->setUniform("hasCustomLayer", flag(parameters.customLayerTexture != 0));
-    // A choice outside the four would make the shader's edge mask negative.
-    shader->setUniform("edgeType", std::clamp<int32_t>(parameters.edgeType, 0, 3));
+    const bool custom = frame.customTexture != 0;
+    shader.setTexture("t0", GL_TEXTURE_2D, frame.inputTexture, kInputUnit);
+    shader.setTexture("t1", GL_TEXTURE_2D, frame.customTexture, kCustomUnit);
+    shader.setTexture("bandLookup", GL_TEXTURE_2D, table.texture(), kBandUnit);
+    shader.setUniform("lastRecord", records - 1);
+    shader.setUniform("viewSize", frame.width, frame.height);
+    // The custom layer is stretched to the frame, whatever its own size.
+    shader.setUniform("customScale", custom ? frame.customWidth / frame.width : 0.0f,
+                      custom ? frame.customHeight / frame.height : 0.0f);
+    shader.setUniform("layerAlpha", static_cast<float>(parameters.layerAlpha));
+    shader.setUniform("inputScale", frame.inputScale);
+    shader.setUniform("outputScale", frame.outputScale);
+    shader.setUniform("alphaFloor", frame.alphaFloor);
 }
 
 } // namespace Tessarine::Lamino

@@ -1,52 +1,79 @@
 #pragma once
 
+#include <array>
 #include <memory>
+#include <string>
 
 #include <glbinding/gl/types.h>
 
-#include "effect/SliceParameters.h"
+#include "effect/BandTableTexture.h"
 #include "effect/QuadGeometry.h"
+#include "effect/SliceParameters.h"
+#include "gl/PerContext.h"
 
 namespace Tessarine::Lamino {
 
 class OpenglShader;
 
-// startPoint and corner uniforms for one angle and frame size: startPoint is the frame corner
-// farthest to one side across the bands, corner the two frame corners at the extremes across
-// them (xy and zw).
-struct SliceCorners {
-    float startPoint[2];
-    float corner[4];
+// One frame for the slice pass: the layer textures (custom 0 when none is chosen) with the
+// custom layer's size, the frame size (the input layer's), and the host format's factors
+// (LayerFormat) between texels, full scale and the output.
+struct SliceFrame {
+    gl::GLuint inputTexture = 0;
+    gl::GLuint customTexture = 0;
+    float customWidth = 0.0f;
+    float customHeight = 0.0f;
+    float width = 0.0f;
+    float height = 0.0f;
+    float inputScale = 1.0f;
+    float outputScale = 1.0f;
+    float alphaFloor = 0.0f;
 };
 
-// Reduces the angle (degrees) to one turn and picks the frame corners for it. An angle whose
-// reduction leaves [0, 360) (NaN, infinities, tiny negatives that round up to 360) counts as 0.
-SliceCorners sliceCornersForAngle(double angle, float width, float height);
-
-// The slice effect's GPU pass: owns the slice program, the full-frame quad's vertex buffer
-// (shared by all contexts) and one vertex array per context that drew (vertex arrays are not
-// shared), and holds the current render's parameter values.
-// Construction makes no GL call. draw needs the render's context current with the render
-// surface bound by beginDraw; destruction needs a context of the shared group current, deletes
-// that context's vertex array and leaves the others to die with their contexts.
+// The slice effect's GPU pass: works out the frame's geometry and band table on the CPU, then
+// draws the slice program once over the bound framebuffer, from the layer textures straight into
+// the host's channel order and scale. The program comes in variants for the edge mode and for
+// whether bands move and a custom layer is laid over them, each built on its first use.
+//
+// Owns the slice programs, the full-frame quad's vertex buffer (shared by all contexts), and per
+// context that drew its vertex array and its band table's buffers and textures (renders on
+// different threads must not share what they change); holds the current render's parameter
+// values. Construction makes no GL call. draw needs the render's context current with the
+// render surface bound by beginDraw; destruction needs a context of the shared group current,
+// deletes that context's objects and leaves the others to go with their contexts.
 class SlicePass {
 public:
     SlicePass();
+    // A pass whose programs come from another fragment text (for tests of failed builds).
+    explicit SlicePass(std::string fragmentSource);
     ~SlicePass();
 
     SlicePass(const SlicePass&) = delete;
     SlicePass& operator=(const SlicePass&) = delete;
 
-    void draw(gl::GLuint inputTexture, double width, double height);
+    // Raises GpuFailure: ProgramNotBuilt when the program does not build on this driver (no
+    // draw is made), or what the band table's upload raises.
+    void draw(const SliceFrame& frame);
+
+    // Forgets every GL name without a GL call, for when the contexts are gone or going.
+    void abandon();
 
     SliceParameters parameters;
 
 private:
-    void setUniforms(gl::GLuint inputTexture, double width, double height);
+    OpenglShader& program(int32_t edgeMode, bool shifted, bool custom);
+    void setUniforms(OpenglShader& shader, const SliceFrame& frame, const BandTableTexture& table,
+                     int32_t records);
 
-    // Declared before the quad, so that the quad's objects are deleted before the program.
-    std::unique_ptr<OpenglShader> shader;
+    static constexpr size_t kVariants = 16; // 4 edge modes x shifted x custom layer
+
+    const std::string fragmentSource;
+    // Declared before the quad, so that the quad's objects are deleted before the programs.
+    std::array<std::unique_ptr<OpenglShader>, kVariants> programs;
     QuadGeometry quad;
+    PerContext<BandTableTexture> bandTables{&SlicePass::releaseTable};
+
+    static void releaseTable(BandTableTexture& table) { table.release(); }
 };
 
 } // namespace Tessarine::Lamino

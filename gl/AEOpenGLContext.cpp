@@ -191,9 +191,14 @@ void AEOpenGLContext::initializeBinding()
 void AEOpenGLContext::release()
 {
     if (owned.glContext) {
+        // While it is current, owners of per-context values delete what they made in it.
+        const bool current = wglGetCurrentContext() == owned.glContext;
+        if (current)
+            PerContextBase::forgetContextEverywhere(owned.glContext);
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(owned.glContext);
-        PerContextBase::forgetContextEverywhere(owned.glContext);
+        if (!current)
+            PerContextBase::forgetContextEverywhere(owned.glContext);
         owned.glContext = nullptr;
     }
     if (owned.deviceContext) {

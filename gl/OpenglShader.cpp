@@ -3,6 +3,7 @@
 #include <glbinding/gl/gl.h>
 
 #include <cstdio>
+#include <string_view>
 
 using namespace gl;
 
@@ -46,11 +47,18 @@ void OpenglShader::addAttribute(const std::string& name, int32_t location)
     attributeLocations.emplace(name, location);
 }
 
-void OpenglShader::use()
+bool OpenglShader::use()
 {
     if (builtProgram == 0)
         build();
     glUseProgram(builtProgram);
+    return builtProgram != 0;
+}
+
+void OpenglShader::abandon()
+{
+    builtProgram = 0;
+    uniformLocations.clear();
 }
 
 void OpenglShader::build()
@@ -67,6 +75,7 @@ void OpenglShader::build()
             glBindAttribLocation(program, static_cast<GLuint>(location), name.c_str());
         if (link(program)) {
             builtProgram = program;
+            findUniforms();
             glDetachShader(program, vertexShader);
             glDetachShader(program, fragmentShader);
         }
@@ -111,9 +120,28 @@ bool OpenglShader::link(GLuint program)
     return false;
 }
 
+void OpenglShader::findUniforms()
+{
+    uniformLocations.clear();
+    GLint count = 0;
+    glGetProgramiv(builtProgram, GL_ACTIVE_UNIFORMS, &count);
+    for (GLint index = 0; index < count; ++index) {
+        char name[kLogBufferSize] = {};
+        GLsizei length = 0;
+        GLint size = 0;
+        GLenum type{};
+        glGetActiveUniform(builtProgram, static_cast<GLuint>(index), kLogBufferSize - 1, &length,
+                           &size, &type, name);
+        const GLint location = glGetUniformLocation(builtProgram, name);
+        if (location != -1)
+            uniformLocations.emplace(name, location);
+    }
+}
+
 GLint OpenglShader::uniformLocation(const char* name) const
 {
-    return glGetUniformLocation(builtProgram, name);
+    const auto found = uniformLocations.find(std::string_view(name));
+    return found == uniformLocations.end() ? -1 : found->second;
 }
 
 void OpenglShader::setUniform(const char* name, float value)

@@ -16,6 +16,9 @@ namespace Tessarine::Lamino {
 // group afterwards. A failed build prints the driver's log and leaves the program unbuilt; the
 // next use() tries again.
 //
+// The locations of the program's active uniforms are looked up once, when it links, so that the
+// setters make only the glUniform calls.
+//
 // Owns its program object. use(), the setters and the destructor need a context of the shared
 // group current on the calling thread; no lock: one thread at a time.
 class OpenglShader {
@@ -31,8 +34,8 @@ public:
     void addAttribute(const std::string& name, int32_t location);
 
     // Builds the program if it is not built yet, then makes it the program in use (0 when the
-    // build failed).
-    void use();
+    // build failed). Says whether a built program is in use.
+    bool use();
 
     // The setters act on the program in use and do nothing at all while the program is unbuilt.
     // A uniform the program lacks (or that the linker removed) is skipped silently.
@@ -51,6 +54,9 @@ public:
     // The linked program, 0 until a build succeeds.
     gl::GLuint program() const { return builtProgram; }
 
+    // Forgets the program without a GL call, for when its contexts are gone already.
+    void abandon();
+
 private:
     void build();
     bool compile(gl::GLuint shader, const std::string& source, const char* kind);
@@ -58,11 +64,13 @@ private:
     void setAttributePointer(gl::GLuint index, gl::GLint components, size_t offset,
                              gl::GLsizei stride);
     gl::GLint uniformLocation(const char* name) const;
+    void findUniforms();
 
     std::string vertexSource;
     std::string fragmentSource;
     gl::GLuint builtProgram = 0;
     std::map<std::string, int32_t> attributeLocations;
+    std::map<std::string, gl::GLint, std::less<>> uniformLocations; // of the built program
 };
 
 } // namespace Tessarine::Lamino

@@ -15,13 +15,17 @@ namespace Tessarine::Lamino {
 // such as framebuffers and vertex arrays: each context needs names of its own.
 //
 // Owns the values only (T should be plain data such as GL names; its destructor must make no GL
-// call, since values are dropped when their context is deleted, and a deleted context has
-// deleted its objects with it). Deleting the GL objects the values name is the owner's task,
-// with their own context current. A mutex guards the map.
+// call, since values are dropped when their context is deleted). Deleting the GL objects the
+// values name is the owner's task, with their own context current. Objects that GL shares
+// between contexts (textures, buffers, renderbuffers) outlive the context that made them, so an
+// owner of such names gives a release function: it runs when a context is deleted while current
+// on the deleting thread, before the context goes. A mutex guards the map.
 template <typename T>
 class PerContext : public PerContextBase {
 public:
-    PerContext() = default;
+    using Release = void (*)(T&);
+
+    explicit PerContext(Release release = nullptr) : release(release) {}
     ~PerContext() override { leaveList(); }
 
     // The value of the context current on the calling thread, default-constructed on first use.
@@ -66,10 +70,16 @@ protected:
     void forget(HGLRC context) override
     {
         std::lock_guard<std::mutex> lock(mutex);
-        values.erase(context);
+        const auto found = values.find(context);
+        if (found == values.end())
+            return;
+        if (release && context == wglGetCurrentContext())
+            release(found->second);
+        values.erase(found);
     }
 
 private:
+    const Release release;
     mutable std::mutex mutex;
     std::map<HGLRC, T> values;
 };

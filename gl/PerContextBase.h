@@ -10,7 +10,8 @@ namespace Tessarine::Lamino {
 // be handed GL names that do not exist in it. The list is guarded by its own mutex.
 class PerContextBase {
 public:
-    // Called when the rendering context `context` is deleted.
+    // Called when the rendering context `context` is deleted: while it is still current on the
+    // calling thread, when it is, so that owners can delete the shared objects they made in it.
     static void forgetContextEverywhere(HGLRC context);
 
     PerContextBase(const PerContextBase&) = delete;

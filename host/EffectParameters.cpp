@@ -224,25 +224,21 @@ bool GetPopupParam(PF_InData* in_data, A_long index, int32_t& value)
     return true;
 }
 
-bool GetLayerParam(PF_InData* in_data, A_long index, gl::GLuint& texture)
+bool GetLayerParam(PF_InData* in_data, A_long index, const LayerFormat& format,
+                   LayerTexture& target, gl::GLuint& texture)
 {
     ParamCheckout param(in_data, index);
     if (!param.checkedOut || param.def.param_type != PF_Param_LAYER) {
         return false;
     }
-    if (!param.def.u.ld.data) {
-        texture = 0; // no layer chosen
-        return true;
-    }
-    // The upload happens while the layer is still checked out; only its texture is kept.
-    size_t pixelBytes = 4;
-    gl::GLenum glType{};
-    float multiplier = 1.0f;
-    texture = uploadLayer(kPixelFormatArgb, &param.def.u.ld, in_data, pixelBytes, glType, multiplier);
+    // No layer chosen, or one without pixels: nothing to lay over the input. A layer is
+    // uploaded while it is still checked out.
+    texture = param.def.u.ld.data ? uploadLayer(format, &param.def.u.ld, in_data, target) : 0;
     return true;
 }
 
-void ReadSliceParameters(SliceParameters& record, PF_InData* in_data)
+void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
+                         LayerTexture& customLayer)
 {
     GetIntParam(in_data, kSlices, record.count);
     GetAngleParam(in_data, kAngle, record.angle);
@@ -251,7 +247,8 @@ void ReadSliceParameters(SliceParameters& record, PF_InData* in_data)
     GetBoolParam(in_data, kOffsetBothDirection, record.bothDirection);
     GetPercentParam(in_data, kSizeRandom, record.sizeRandom);
     GetIntParam(in_data, kSizeRandomSeed, record.sizeRandomSeed);
-    GetLayerParam(in_data, kCustomLayer, record.customLayerTexture);
+    record.customLayerTexture = 0;
+    GetLayerParam(in_data, kCustomLayer, format, customLayer, record.customLayerTexture);
     GetPercentParam(in_data, kLayerOpacity, record.layerAlpha);
     GetIntParam(in_data, kLayerRandomSeed, record.layerRandomSeed);
     GetPopupParam(in_data, kEdgeType, record.edgeType);

@@ -1,5 +1,6 @@
 // The plug-in's one export: the host drives the effect through EntryPointFunc with command codes.
 
+#include <cstdio>
 #include <new>
 
 #include <glbinding/gl/gl.h>
@@ -12,13 +13,13 @@
 #include "gl/AEOpenGLContext.h"
 #include "gl/AESDK_OpenGL_Fault.h"
 #include "gl/ContextRegistry.h"
+#include "gl/GpuFailure.h"
 #include "gl/ScopedContextRestore.h"
 #include "host/EffectIdentity.h"
 #include "host/EffectParameters.h"
+#include "host/FrameRender.h"
 #include "host/SuiteScope.h"
-#include "pipeline/LayerUpload.h"
 #include "pipeline/PixelFormat.h"
-#include "pipeline/Readback.h"
 #include "pipeline/RenderSurface.h"
 
 using namespace gl;
@@ -44,33 +45,6 @@ void destroySlicePass()
 // internal failure, is reported as damaged internal state; memory exhaustion as such.
 constexpr PF_Err kErrGlContext = PF_Err_INTERNAL_STRUCT_DAMAGED;
 constexpr PF_Err kErrInternal = PF_Err_INTERNAL_STRUCT_DAMAGED;
-
-// Deletes the render's layer textures when the render ends, also on an error, and clears the
-// record's custom layer name: a deleted name must never be sampled or deleted again.
-class RenderTextures {
-public:
-    explicit RenderTextures(SliceParameters& parameters) : parameters(parameters) {}
-    ~RenderTextures() { release(); }
-    RenderTextures(const RenderTextures&) = delete;
-    RenderTextures& operator=(const RenderTextures&) = delete;
-
-    void release()
-    {
-        if (input != 0) {
-            glDeleteTextures(1, &input);
-            input = 0;
-        }
-        if (parameters.customLayerTexture != 0) {
-            glDeleteTextures(1, &parameters.customLayerTexture);
-            parameters.customLayerTexture = 0;
-        }
-    }
-
-    GLuint input = 0;
-
-private:
-    SliceParameters& parameters;
-};
 
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
 {
@@ -104,9 +78,14 @@ PF_Err GlobalSetdown()
         RenderSurface::instance().teardown();
         destroySlicePass();
     } else {
-        // Without a root context nothing can delete GL objects here; those of the pass (made by
-        // renders that no global setup preceded) go with their contexts just below.
-        slicePass = nullptr;
+        // Without a root context nothing can delete GL objects here: what renders that no global
+        // setup preceded made goes with their contexts just below, and only the names are
+        // forgotten, so that a later setup builds everything anew.
+        RenderSurface::instance().teardown();
+        if (slicePass) {
+            slicePass->abandon();
+        }
+        destroySlicePass();
     }
     ContextRegistry::destroyAll();
     hostContext.restore();
@@ -118,50 +97,17 @@ bool isUsableWorld(const PF_LayerDef* world)
     return world && world->width > 0 && world->height > 0;
 }
 
-// A frame beyond the driver's largest renderbuffer would be drawn nowhere and read back empty.
-void requireSurfaceFits(const PF_LayerDef* input)
-{
-    GLint largest = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
-    if (input->width > largest || input->height > largest) {
-        throw int(PF_Err_BAD_CALLBACK_PARAM);
-    }
-}
-
-void drawSlices(PF_InData* in_data, PF_LayerDef* input, RenderTextures& textures,
-                size_t& pixelBytes, GLenum& glType, float& multiplier)
-{
-    requireSurfaceFits(input);
-    RenderSurface& surface = RenderSurface::instance();
-    surface.resize(input->width, input->height);
-    surface.beginDraw();
-    textures.input = uploadLayer(kPixelFormatArgb, input, in_data, pixelBytes, glType, multiplier);
-    ReadSliceParameters(slicePass->parameters, in_data);
-    slicePass->draw(textures.input, static_cast<double>(input->width),
-                    static_cast<double>(input->height));
-    textures.release();
-    surface.convertOutput(multiplier);
-}
-
 PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
 {
     if (!in_data || !params || !params[0] || !isUsableWorld(&params[0]->u.ld) || !output) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    PF_LayerDef* input = &params[0]->u.ld;
-    size_t pixelBytes = 4;
-    GLenum glType = GL_UNSIGNED_BYTE;
-    float multiplier = 1.0f;
-
     ScopedContextRestore hostContext;
     ContextRegistry::contextForCurrentThread()->makeCurrent();
     if (!slicePass) {
         slicePass = new SlicePass(); // a render that no global setup preceded
     }
-    RenderTextures textures(slicePass->parameters);
-    drawSlices(in_data, input, textures, pixelBytes, glType, multiplier);
-    readBackOutput(input->width, input->height, input, output, in_data, kPixelFormatArgb,
-                   pixelBytes, glType);
+    renderFrame(*slicePass, in_data, &params[0]->u.ld, output, kPixelFormatArgb);
     hostContext.restore();
     return PF_Err_NONE;
 }
@@ -185,6 +131,44 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     }
 }
 
+// The sentences the host shows for failures that the user can act on.
+constexpr char kNeedsOpenGl[] =
+    "Orla Lamino needs OpenGL 3.3 or later and could not start it on this graphics driver. "
+    "Update the graphics driver, or use a computer whose GPU supports OpenGL 3.3.";
+constexpr char kOutOfGpuMemory[] =
+    "Orla Lamino ran out of GPU memory for this frame. Render a smaller frame, or close other "
+    "programs that use the GPU.";
+constexpr char kProgramNotBuilt[] =
+    "Orla Lamino could not build its GPU program on this graphics driver. Update the graphics "
+    "driver.";
+constexpr char kTooLarge[] = "Orla Lamino: the GPU renders at most %d pixels a side, and this "
+                             "layer is larger. Render a smaller frame or lower the resolution.";
+
+void tellUser(PF_OutData* out_data, const char* format, int value = 0)
+{
+    if (!out_data) {
+        return;
+    }
+    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, format, value);
+    out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+}
+
+PF_Err reportGpuFailure(const GpuFailure& failure, PF_OutData* out_data)
+{
+    switch (failure.kind) {
+    case GpuFailure::Kind::OutOfMemory:
+        tellUser(out_data, kOutOfGpuMemory);
+        return PF_Err_OUT_OF_MEMORY;
+    case GpuFailure::Kind::ProgramNotBuilt:
+        tellUser(out_data, kProgramNotBuilt);
+        return kErrInternal;
+    case GpuFailure::Kind::TooLarge:
+        tellUser(out_data, kTooLarge, failure.limit);
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    return kErrInternal;
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
@@ -197,7 +181,10 @@ extern "C" __declspec(dllexport) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in
         return Dispatch(cmd, in_data, out_data, params, output);
     } catch (int) {
         return PF_Err_BAD_CALLBACK_PARAM; // a failed host call inside the command
+    } catch (const GpuFailure& failure) {
+        return reportGpuFailure(failure, out_data);
     } catch (const AESDK_OpenGL_Fault&) {
+        tellUser(out_data, kNeedsOpenGl);
         return kErrGlContext;
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include <glbinding/gl/types.h>
 
 #include "AE_Effect.h"
 #include "AE_EffectCB.h"
+#include "pipeline/LayerFormat.h"
 
 namespace Tessarine::Lamino {
+
+class LayerTexture;
 
 // User data of the host's float iteration: the dense buffer of one layer's pixels (row length
 // world->width, world->height rows, host channel order) and the world whose size it has.
@@ -17,17 +17,17 @@ struct FloatCopyContext {
     PF_EffectWorld* world;
 };
 
-// Uploads a host layer into a new GL_RGBA32F texture owned by the caller: texel channels r, g,
-// b, a hold the host's A, R, G, B unreordered (8-bit as value / 255, 16-bit as value / 65535,
-// floats unchanged), host row y in texel row y. Linear filtering, clamp-to-edge wrapping.
-// Writes the format's bytes per pixel, GL pixel type and output multiplier ("argb" 4,
-// GL_UNSIGNED_BYTE, 1; "ae16" 8, GL_UNSIGNED_SHORT, 65535 / 32768; "ae32" 16, GL_FLOAT, 1).
-// Throws an int host code: PF_Err_BAD_CALLBACK_PARAM for an unknown format (multiplier then
-// 1.0, the others untouched) or an unusable world, 13 for a missing suite, PF_Err_OUT_OF_MEMORY
-// when the float buffer cannot be had; no texture is left behind then.
+// Uploads a host layer into `texture` in the layer's own format (8-bit as GL_RGBA8, 16-bit as
+// GL_RGBA16, float as GL_RGBA32F): texel channels r, g, b, a hold the host's A, R, G, B
+// unreordered, host row y in texel row y. 8- and 16-bit rows go to GL straight from the host's
+// memory; float pixels are reached through the host's iteration suite, into a dense buffer.
+// Returns the texture's name, 0 for a layer without pixels (nothing to sample).
+// Throws an int host code: PF_Err_BAD_CALLBACK_PARAM for an unusable world, 13 for a missing
+// suite, PF_Err_OUT_OF_MEMORY when the float buffer cannot be had, the iteration's own error;
+// GpuFailure when the layer is beyond the driver's texture size or its storage cannot be had.
 // Needs a current GL context; leaves no texture bound and GL_UNPACK_ROW_LENGTH at 0.
-gl::GLuint uploadLayer(uint32_t pixelFormat, PF_EffectWorld* layer, PF_InData* in_data,
-                       size_t& pixelBytes, gl::GLenum& glType, float& multiplier);
+gl::GLuint uploadLayer(const LayerFormat& format, PF_EffectWorld* layer, PF_InData* in_data,
+                       LayerTexture& texture);
 
 // Float iteration callback: copies the input pixel into the dense buffer (context refcon) at
 // its place; leaves the output pixel as it is.

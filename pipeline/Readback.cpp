@@ -54,33 +54,20 @@ private:
     unsigned char* address = nullptr;
 };
 
-// Bytes of one GL_RGBA pixel of the given type; 0 for a type the readback does not use.
-size_t bytesPerPixel(GLenum glType)
+// The overlap of frame and output world, read straight into the output world's rows.
+void readIntoRows(int32_t width, int32_t height, PF_EffectWorld* output, PF_InData* in_data,
+                  const LayerFormat& format)
 {
-    switch (glType) {
-    case GL_UNSIGNED_BYTE:
-        return sizeof(PF_Pixel8);
-    case GL_UNSIGNED_SHORT:
-        return sizeof(PF_Pixel16);
-    case GL_FLOAT:
-        return sizeof(PF_PixelFloat);
-    default:
-        return 0;
-    }
-}
-
-// One block copy per row of what both the frame and the output world hold.
-void copyRows(const unsigned char* frame, int32_t width, int32_t height, PF_EffectWorld* output,
-              PF_InData* in_data, size_t pixelBytes)
-{
-    unsigned char* target = hostPixels(in_data, output, pixelBytes);
+    unsigned char* target = hostPixels(in_data, output, format.pixelBytes);
     const int32_t rows = std::min(height, output->height);
-    const size_t rowLength = static_cast<size_t>(std::min(width, output->width)) * pixelBytes;
-    const size_t frameStride = static_cast<size_t>(width) * pixelBytes;
-    for (int32_t y = 0; y < rows; ++y) {
-        std::memcpy(target + static_cast<ptrdiff_t>(y) * output->rowbytes,
-                    frame + static_cast<size_t>(y) * frameStride, rowLength);
+    const int32_t columns = std::min(width, output->width);
+    if (rows <= 0 || columns <= 0) {
+        return;
     }
+    glPixelStorei(GL_PACK_ROW_LENGTH,
+                  static_cast<GLint>(output->rowbytes / static_cast<A_long>(format.pixelBytes)));
+    glReadPixels(0, 0, columns, rows, GL_RGBA, format.glType, target);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
 // The host iterates over the output world; the context's world gives the frame's shape, so
@@ -96,44 +83,32 @@ void copyFloatFrame(unsigned char* frame, int32_t width, int32_t height, PF_Effe
     iterateFloatPixels(in_data, source->height, source, &context, copyFloatPixelOut, output);
 }
 
+// The frame into a host handle, then into the output world through the host's iteration.
+void readThroughHandle(int32_t width, int32_t height, PF_EffectWorld* source,
+                       PF_EffectWorld* output, PF_InData* in_data, const LayerFormat& format)
+{
+    SuiteScope handles(in_data->pica_basicP, kPFHandleSuite, kPFHandleSuiteVersion1);
+    const A_HandleSize size =
+        static_cast<A_HandleSize>(width) * static_cast<A_HandleSize>(height) * format.pixelBytes;
+    LockedHandle frame(*handles.get<PF_HandleSuite1>(), size);
+    glReadPixels(0, 0, width, height, GL_RGBA, format.glType, frame.data());
+    copyFloatFrame(frame.data(), width, height, source, output, in_data);
+}
+
 } // namespace
 
 void readBackOutput(int32_t width, int32_t height, PF_EffectWorld* source, PF_EffectWorld* output,
-                    PF_InData* in_data, uint32_t pixelFormat, size_t pixelBytes, GLenum glType)
+                    PF_InData* in_data, const LayerFormat& format)
 {
-    // glReadPixels writes bytesPerPixel(glType) per pixel into a buffer sized by pixelBytes.
-    if (!in_data || width < 0 || height < 0 || pixelBytes == 0 ||
-        bytesPerPixel(glType) != pixelBytes) {
+    if (!in_data || width < 0 || height < 0) {
         throw int(PF_Err_BAD_CALLBACK_PARAM);
     }
     requireWorld(output);
-    SuiteScope handles(in_data->pica_basicP, kPFHandleSuite, kPFHandleSuiteVersion1);
-    const A_HandleSize size =
-        static_cast<A_HandleSize>(width) * static_cast<A_HandleSize>(height) * pixelBytes;
-    LockedHandle frame(*handles.get<PF_HandleSuite1>(), size);
-
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glReadPixels(0, 0, width, height, GL_RGBA, glType, frame.data());
-
-    switch (pixelFormat) {
-    case kPixelFormatArgb:
-    case kPixelFormatAe16: {
-        const size_t formatBytes =
-            pixelFormat == kPixelFormatArgb ? sizeof(PF_Pixel8) : sizeof(PF_Pixel16);
-        if (formatBytes != pixelBytes) {
-            throw int(PF_Err_BAD_CALLBACK_PARAM);
-        }
-        copyRows(frame.data(), width, height, output, in_data, pixelBytes);
-        break;
-    }
-    case kPixelFormatAe32:
-        if (pixelBytes != sizeof(PF_PixelFloat)) {
-            throw int(PF_Err_BAD_CALLBACK_PARAM);
-        }
-        copyFloatFrame(frame.data(), width, height, source, output, in_data);
-        break;
-    default:
-        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    if (format.pixelFormat == kPixelFormatAe32) {
+        readThroughHandle(width, height, source, output, in_data, format);
+    } else {
+        readIntoRows(width, height, output, in_data, format);
     }
 }
 

@@ -1,25 +1,24 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 #include <glbinding/gl/types.h>
 
 #include "gl/PerContext.h"
+#include "pipeline/LayerFormat.h"
+#include "pipeline/LayerTexture.h"
 
 namespace Tessarine::Lamino {
 
-class OutputConversionPass;
-
-// The one offscreen drawing target of a render: a stack of multisampled colour renderbuffers
-// ("levels") that the slice pass draws into, a resolve of the top level into a fresh texture, and
-// a single-sample output renderbuffer that the conversion pass draws into and the readback reads.
-// Owns the renderbuffers (shared by all contexts of the group), the three framebuffers of every
-// context that rendered (GL does not share framebuffers, so each context gets its own set, made
-// once and kept across resizes), and the OutputConversionPass.
-// Not locked: renders must not overlap. Every operation but instance needs a context of the
-// group current; framebuffers are those of the current context.
+// The frame-sized GPU objects of a render, kept per context from render to render and made again
+// only when the frame's size or format changes: the output renderbuffer in the host format's own
+// precision with the framebuffer that holds it (the slice program draws into it, the readback
+// reads it), and the textures of the input and custom layers.
+//
+// Each context that renders has a set of its own (GL does not share framebuffers, and renders on
+// other threads must not write into this thread's objects). A context deleted while current
+// deletes its set; teardown deletes the current context's and forgets the others', which go with
+// their share group. Every operation but instance needs a context of the group current.
 class RenderSurface {
 public:
     static RenderSurface& instance();
@@ -27,48 +26,42 @@ public:
     RenderSurface(const RenderSurface&) = delete;
     RenderSurface& operator=(const RenderSurface&) = delete;
 
-    void resize(int32_t w, int32_t h);
+    // Gives the current context's output the size and format. Raises GpuFailure (OutOfMemory)
+    // when its storage cannot be had or the framebuffer is incomplete, with nothing left made
+    // but the framebuffer name; the next prepare tries again.
+    void prepare(int32_t width, int32_t height, const LayerFormat& format);
+
+    // Binds the output framebuffer for drawing and reading, with a covering viewport and
+    // blending off: the state the slice program draws with and the readback reads from.
     void beginDraw();
-    gl::GLuint resolveToTexture();
-    void convertOutput(float multiplier);
-    void release();
+
+    LayerTexture& inputLayer();
+    LayerTexture& customLayer();
+
+    // Deletes the current context's objects and forgets every other context's.
     void teardown();
 
-    // The framebuffers of one context; 0 = not made.
-    struct Framebuffers {
-        gl::GLuint blitFramebuffer = 0;
-        gl::GLuint outputFramebuffer = 0;
-        gl::GLuint multisampleFramebuffer = 0;
+    // The current context's objects, for tests; all 0 when it has none.
+    struct Targets {
+        gl::GLuint framebuffer = 0;
+        gl::GLuint outputRenderbuffer = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+        gl::GLenum internalFormat{};
+        LayerTexture input;
+        LayerTexture custom;
     };
-
-    // Read access for tests.
-    int32_t surfaceWidth() const { return width; }
-    int32_t surfaceHeight() const { return height; }
-    const std::vector<gl::GLuint>& levelStack() const { return levels; }
-    gl::GLuint outputRenderbufferName() const { return outputRenderbuffer; }
-    Framebuffers currentFramebuffers(); // all 0 when the current context has none
-    bool hasConversionPass() const { return conversionPass != nullptr; }
-    // Samples per pixel of later levels; 0 draws single-sample. For comparing the two.
-    void forceSampleCount(int32_t count) { samples = count; }
+    Targets currentTargets();
 
 private:
     RenderSurface();
-    ~RenderSurface();
+    ~RenderSurface() = default;
 
-    void replaceRenderbuffers(int32_t w, int32_t h);
-    void makeFramebuffers();
-    void deleteLevels();
-    void pushLevel();
-    gl::GLuint makeResolveTexture();
-    int32_t sampleCount();
+    static void releaseTargets(Targets& targets);
+    static void makeOutput(Targets& targets, int32_t width, int32_t height,
+                           gl::GLenum internalFormat);
 
-    PerContext<Framebuffers> framebuffers;
-    gl::GLuint outputRenderbuffer = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<gl::GLuint> levels; // last element on top
-    int32_t samples = -1; // -1 until asked of the driver
-    std::unique_ptr<OutputConversionPass> conversionPass;
+    PerContext<Targets> targets{&RenderSurface::releaseTargets};
 };
 
 } // namespace Tessarine::Lamino

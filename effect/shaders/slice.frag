@@ -1,57 +1,37 @@
 #version 330
 
-// Cuts the frame into parallel bands at an angle. Every band gets a seeded random width and a
-// seeded random shift along itself, and about half of the bands (chosen by a third seed) show
-// the custom layer laid over the input. Works in window coordinates; writes premultiplied RGBA.
-// Layer textures hold the host's A, R, G, B in r, g, b, a.
+// Cuts the frame into parallel bands at an angle. Every band moves its content along itself by
+// its own shift, and about half of the bands show the custom layer laid over the input. The band
+// table (ends, shifts, layer choices) and the geometry are worked out on the CPU once per render;
+// this program finds each pixel's band in it and samples the layers. Works in window coordinates.
+// Layer textures hold the host's A, R, G, B in r, g, b, a; the result is written in the same
+// order, straight (not premultiplied), at the output format's scale.
+//
+// The slice pass builds one program per combination of the switches below, defined after the
+// version line, so that each frame runs only the work its controls need:
+//   EDGE_MODE     0 Normal, 1 Repeat, 2 Mirror, 3 Clamp
+//   SHIFTED       1 when bands move (some shift is not 0)
+//   CUSTOM_LAYER  1 when a custom layer is laid over the bands that choose it
+// Without shifts every pixel shows its own texel, and without a custom layer as well the bands
+// leave no trace: the program then copies the input.
 
 uniform sampler2D t0;           // input layer
 uniform sampler2D t1;           // custom layer (no texture when none is chosen)
-uniform float angle;            // degrees, not reduced to one turn
-uniform float count;            // number of slices, at least 1
-uniform float sizeRandom;       // spread of band widths as a fraction of the mean width
-uniform float sizeRandomSeed;
-uniform float offsetRandom;     // largest shift as a fraction of the extent across the bands
-uniform float offsetRandomSeed;
-uniform float bothDirection;    // 1.0: shifts go both ways; 0.0: one way
-uniform float layerRandomSeed;
-uniform float hasCustomLayer;   // 1.0 when t1 holds a custom layer
-uniform float layerAlpha;
-uniform int edgeType;           // 0 Normal, 1 Repeat, 2 Mirror, 3 Clamp
+uniform sampler2D bandLookup;   // two texels per whole pixel of distance across the bands
+uniform int lastRecord;
 uniform vec2 startPoint;        // frame corner through which the reference line runs
-uniform vec4 corner;            // the two frame corners at the extremes across the bands
+uniform vec2 along;             // unit direction along the bands
+uniform vec2 across;            // unit direction across the bands, away from startPoint
 uniform vec2 viewSize;          // frame size in pixels
+uniform vec2 customScale;       // custom layer pixels per frame pixel
+uniform float layerAlpha;
+uniform float inputScale;       // brings a texel to full scale (16-bit hosts stop at 32768)
+uniform float outputScale;      // full scale back to the output format's
+uniform float alphaFloor;       // alpha below this stores as 0 in the output format
 
 out vec4 colourOut;
 
-const float degreesToRadiansFactor = 0.017453292519943;
-const vec2 hashWeights = vec2(12.9898, 78.233);
-const float hashScale = 43758.5453;
-const float offsetSeedShift = 2.0;
-const float layerSeedShift = 4.0;
-const float smallestBandWidth = 1.0;
-const float layerChoiceThreshold = 0.4999;
-
-const int edgeRepeat = 1;
-const int edgeMirror = 2;
-
-// Hash in [0, 1).
-float nrand(vec2 n)
-{
-    return fract(hashScale * sin(hashWeights.x * n.x + hashWeights.y * n.y));
-}
-
-// Hash in [-limit, limit).
-float random(vec2 n, float limit)
-{
-    return (nrand(n) * 2.0 - 1.0) * limit;
-}
-
-// Columns (cos a, -sin a) and (sin a, cos a): times (0, k) gives k * (sin a, cos a).
-mat2 rotate(float a)
-{
-    return mat2(cos(a), -sin(a), sin(a), cos(a));
-}
+const int recordsPerRow = 1024;
 
 // Host order A, R, G, B in r, g, b, a to R, G, B, A.
 vec4 swapChannel(vec4 c)
@@ -66,82 +46,101 @@ vec4 blendNormal(vec4 previous, vec4 source)
                 previous.a * (1.0 - source.a) + source.a);
 }
 
-// Distance from p to the infinite line through p0 and p1.
-float pointToLineLength(vec2 p, vec2 p0, vec2 p1)
+// The shift along the bands (x) and the custom-layer choice (y) of the band holding distance
+// dist. The record of the whole pixel below dist holds the ends of the first two bands that may
+// hold it and the shifts and choices of all three (bands are at least one pixel wide).
+vec2 bandAt(float dist)
 {
-    vec2 v = p1 - p0;
-    vec2 w = p - p0;
-    float b = dot(w, v) / dot(v, v);
-    vec2 pb = p0 + b * v;
-    return length(p - pb);
+    int record = clamp(int(floor(dist)), 0, lastRecord);
+    ivec2 at = ivec2(2 * (record % recordsPerRow), record / recordsPerRow);
+    vec4 ends = texelFetch(bandLookup, at, 0);               // end0, end1, shift0, shift1
+    vec4 rest = texelFetch(bandLookup, at + ivec2(1, 0), 0); // shift2, choice0, choice1, choice2
+    vec2 band = dist > ends.x ? vec2(ends.w, rest.z) : vec2(ends.z, rest.y);
+    return dist > ends.y ? vec2(rest.x, rest.w) : band;
 }
 
-// Index of the band holding distance dist from the reference line. Every band is at least
-// smallestBandWidth wide, so the walk takes at most dist + 1 steps; it may run past count where
-// the random widths fall short of maxDist. A pixel on a boundary belongs to the band ending there.
-float computeSegment(float dist, float maxDist)
+// Bilinear sample with clamp-to-edge at `texel`, a position in the layer's own pixels (pixel
+// centres at .5), filtered here in single precision from fetched texels rather than by the
+// sampler: drivers filter 8-bit textures at reduced precision (llvmpipe to within a few levels),
+// and the same frame should come out on every one. A position on a texel centre takes one fetch.
+vec4 sampleLayer(sampler2D layer, vec2 texel)
 {
-    float segSize = maxDist / count;
-    float index = 0.0;
-    float end = max(smallestBandWidth,
-                    segSize + random(vec2(index, sizeRandomSeed), sizeRandom) * segSize);
-    while (dist > end) {
-        index += 1.0;
-        end += max(smallestBandWidth,
-                   segSize + random(vec2(index, sizeRandomSeed), sizeRandom) * segSize);
+    ivec2 last = textureSize(layer, 0) - 1;
+    vec2 corner = texel - 0.5;
+    vec2 base = floor(corner);
+    vec2 w = corner - base;
+    ivec2 i0 = clamp(ivec2(base), ivec2(0), last);
+    if (w.x == 0.0 && w.y == 0.0) {
+        return texelFetch(layer, i0, 0);
     }
-    return index;
+    ivec2 i1 = clamp(ivec2(base) + 1, ivec2(0), last);
+    vec4 c00 = texelFetch(layer, i0, 0);
+    vec4 c10 = texelFetch(layer, ivec2(i1.x, i0.y), 0);
+    vec4 c01 = texelFetch(layer, ivec2(i0.x, i1.y), 0);
+    vec4 c11 = texelFetch(layer, i1, 0);
+    return mix(mix(c00, c10, w.x), mix(c01, c11, w.x), w.y);
 }
 
-// Where the layers are sampled for texture coordinates p under the edge mode.
-vec2 uvMap(vec2 p, int mode)
+// Where the layers are sampled for a position `pos` in frame pixels. Normal and Clamp sample as
+// they are (sampleLayer clamps to the edge texels); Repeat wraps, Mirror reflects every other
+// turn.
+vec2 edgeMap(vec2 pos)
 {
-    if (mode == edgeRepeat) {
-        return fract(p);
-    }
-    if (mode == edgeMirror) {
-        vec2 f = fract(p);
-        return mix(f, 1.0 - f, mod(floor(p), 2.0));
-    }
-    // Normal and Clamp sample as they are; the sampler's clamp-to-edge wrap does the clamping.
-    return p;
+#if EDGE_MODE == 1 || EDGE_MODE == 2
+    vec2 turns = floor(pos / viewSize);
+    vec2 f = pos - viewSize * turns;
+#if EDGE_MODE == 1
+    return f;
+#else
+    return mix(f, viewSize - f, mod(turns, 2.0));
+#endif
+#else
+    return pos;
+#endif
 }
 
-// 1.0 inside the frame; outside only "Normal" (mode 0) masks the sample away.
-float pixelAlpha(vec2 p, int mode)
+// 1.0 inside the frame; outside, "Normal" masks the sample away.
+float edgeMask(vec2 pos)
 {
-    float inside = step(0.0, p.x) * (1.0 - step(1.0, p.x))
-                 * step(0.0, p.y) * (1.0 - step(1.0, p.y));
-    return mix(inside, 1.0, sign(float(mode)));
+#if EDGE_MODE == 0
+    vec2 inside = step(vec2(0.0), pos) * (1.0 - step(viewSize, pos));
+    return inside.x * inside.y;
+#else
+    return 1.0;
+#endif
 }
 
 void main()
 {
     vec2 p = gl_FragCoord.xy;
-    float a = angle * degreesToRadiansFactor;
-    mat2 r = rotate(a);
-    vec2 on = r * vec2(0.0, 1.0);
+#if SHIFTED || CUSTOM_LAYER
+    vec2 band = bandAt(abs(dot(p - startPoint, across)));
+#endif
 
-    float maxDist = pointToLineLength(corner.xy, vec2(0.0), on)
-                  + pointToLineLength(corner.zw, vec2(0.0), on);
-    float dist = pointToLineLength(p, startPoint, startPoint + on);
-    float index = computeSegment(dist, maxDist);
+#if SHIFTED
+    // Where this pixel's content comes from: moved along the band by the band's shift.
+    vec2 pos = p + along * band.x;
+    vec2 mapped = edgeMap(pos);
+    float mask = edgeMask(pos) * inputScale;
+    vec4 result = swapChannel(sampleLayer(t0, mapped)) * mask;
+#else
+    vec2 mapped = p;
+    float mask = inputScale;
+    vec4 result = swapChannel(texelFetch(t0, ivec2(p), 0)) * mask;
+#endif
 
-    vec2 offsetSeed = vec2(index, offsetRandomSeed + offsetSeedShift);
-    float oneWay = nrand(offsetSeed) * offsetRandom;
-    float twoWay = random(offsetSeed, offsetRandom);
-    float shift = mix(oneWay, twoWay, bothDirection) * maxDist;
+#if CUSTOM_LAYER
+    // The custom layer, stretched to the frame, is only read where a band shows it.
+    if (band.y != 0.0) {
+        vec4 custom = swapChannel(sampleLayer(t1, mapped * customScale)) * mask;
+        custom.a *= layerAlpha;
+        result = blendNormal(result, custom);
+    }
+#endif
 
-    vec2 texCoords = (p + r * vec2(0.0, shift)) / viewSize;
-    vec2 mapUV = uvMap(texCoords, edgeType);
-    float mask = pixelAlpha(texCoords, edgeType);
-
-    vec4 colour0 = swapChannel(texture(t0, mapUV)) * mask;
-    vec4 colour1 = swapChannel(texture(t1, mapUV)) * mask;
-    colour1.a *= layerAlpha;
-    colour1 = mix(colour0, blendNormal(colour0, colour1), hasCustomLayer);
-
-    float choice = step(layerChoiceThreshold, nrand(vec2(index, layerRandomSeed + layerSeedShift)));
-    vec4 result = mix(colour0, colour1, choice);
-    colourOut = vec4(result.rgb * result.a, result.a);
+    // A pixel that stores no coverage stores no colour.
+    if (result.a == 0.0 || result.a < alphaFloor) {
+        result = vec4(0.0);
+    }
+    colourOut = vec4(result.a, result.rgb) * outputScale;
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "PluginTestSupport.h"
+#include "host/EffectParameters.h"
 
 namespace Tessarine::Lamino {
 namespace {
@@ -185,17 +186,14 @@ TEST(PluginCommands, FailedRenderRestoresTheHostContextAndGivesEverythingBack)
     EXPECT_EQ(plugin.render(input, output), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_TRUE(hostContext.isCurrent());
 
-    plan = FaultPlan{};
-    plan.missingSuites = {"PF Handle Suite"};
-    plugin.host().setFaultPlan(plan);
+    // A custom layer whose rows are shorter than its width fails after the input's upload.
+    plugin.host().setFaultPlan(FaultPlan{});
+    World custom = toWorld(smoothPicture(8, 8));
+    custom.get()->rowbytes = 8;
+    plugin.host().setLayer(kCustomLayer, custom.get());
     EXPECT_EQ(plugin.render(input, output), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_TRUE(hostContext.isCurrent());
-
-    plan = FaultPlan{};
-    plan.failHandleAllocation = 1;
-    plugin.host().setFaultPlan(plan);
-    EXPECT_EQ(plugin.render(input, output), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_TRUE(hostContext.isCurrent());
+    plugin.host().setLayer(kCustomLayer, nullptr);
 
     plugin.host().setFaultPlan(FaultPlan{});
     EXPECT_EQ(plugin.host().outstanding(), std::vector<std::string>{});

@@ -6,30 +6,27 @@
 
 namespace {
 
-constexpr float kDegreesToRadians = 0.017453292519943f;
+constexpr double kPi = 3.14159265358979323846;
 
 float fractf(float v) { return v - std::floor(v); }
 
 float nrand(float x, float y)
 {
-    return fractf(43758.5453f * std::sin(12.9898f * x + 78.233f * y));
+    const float argument = 12.9898f * x + 78.233f * y;
+    return fractf(43758.5453f * static_cast<float>(std::sin(double(argument))));
 }
 
 float seedValue(int seed) { return static_cast<float>(seed / 10000.0); }
 
-float distanceToLine(float px, float py, float x0, float y0, float x1, float y1)
+// A position in frame pixels mapped into the frame by the edge mode, on one axis of size `size`.
+float wrapped(float c, float size, int edgeType)
 {
-    const float vx = x1 - x0, vy = y1 - y0;
-    const float wx = px - x0, wy = py - y0;
-    const float b = (wx * vx + wy * vy) / (vx * vx + vy * vy);
-    const float dx = px - (x0 + b * vx), dy = py - (y0 + b * vy);
-    return std::sqrt(dx * dx + dy * dy);
-}
-
-float mirror(float c)
-{
-    const float f = fractf(c);
-    return std::fmod(std::floor(c), 2.0f) != 0.0f ? 1.0f - f : f;
+    const float turns = std::floor(c / size);
+    const float f = c - size * turns;
+    if (edgeType == 1) {
+        return f;
+    }
+    return std::fmod(turns, 2.0f) != 0.0f ? size - f : f;
 }
 
 uint8_t quantize(float v)
@@ -42,43 +39,45 @@ uint8_t quantize(float v)
 SliceModel::SliceModel(const ModelControls& controls, int w, int h)
     : controls(controls), width(float(w)), height(float(h))
 {
-    const float angle = static_cast<float>(controls.angle);
-    const float a = angle * kDegreesToRadians;
-    onX = std::sin(a);
-    onY = std::cos(a);
-    float reduced = static_cast<float>(std::fmod(double(angle), 360.0));
-    if (reduced < 0) {
-        reduced += 360.0f;
+    double turn = std::fmod(controls.angle, 360.0);
+    if (turn < 0) {
+        turn += 360.0;
     }
-    float cx0, cy0, cx1, cy1;
-    if (reduced < 90) {
-        startX = 0, startY = height, cx0 = width, cy0 = 0, cx1 = 0, cy1 = height;
-    } else if (reduced < 180) {
-        startX = width, startY = height, cx0 = 0, cy0 = 0, cx1 = width, cy1 = height;
-    } else if (reduced < 270) {
-        startX = width, startY = 0, cx0 = width, cy0 = 0, cx1 = 0, cy1 = height;
-    } else {
-        startX = 0, startY = 0, cx0 = 0, cy0 = 0, cx1 = width, cy1 = height;
+    if (!(turn >= 0 && turn < 360)) {
+        turn = 0;
     }
-    maxDist = distanceToLine(cx0, cy0, 0, 0, onX, onY) + distanceToLine(cx1, cy1, 0, 0, onX, onY);
+    const double a = turn * kPi / 180.0;
+    onX = float(std::sin(a));
+    onY = float(std::cos(a));
+    acrossX = float(std::cos(a));
+    acrossY = float(-std::sin(a));
+    maxDist = float(width * std::fabs(std::cos(a)) + height * std::fabs(std::sin(a)));
+    startX = turn >= 90 && turn < 270 ? width : 0.0f;
+    startY = turn < 180 ? height : 0.0f;
+
+    const float segSize = maxDist / static_cast<float>(std::max(1, controls.count));
+    const float sizeSeed = seedValue(controls.sizeRandomSeed);
+    const float spread = static_cast<float>(controls.sizeRandom);
+    float end = 0.0f;
+    for (int i = 0; ends.empty() || end <= maxDist + 1.0f; ++i) {
+        const float random = (nrand(float(i), sizeSeed) * 2.0f - 1.0f) * spread;
+        end += std::max(1.0f, segSize + random * segSize);
+        ends.push_back(end);
+    }
     shiftOf = [this](int band) { return hashShift(band); };
     choosesCustom = [this](int band) { return hashChoosesCustom(band); };
 }
 
 int SliceModel::bandOf(int x, int y) const
 {
-    const float dist = distanceToLine(x + 0.5f, y + 0.5f, startX, startY, startX + onX, startY + onY);
-    const float segSize = maxDist / static_cast<float>(controls.count);
-    const float sizeSeed = seedValue(controls.sizeRandomSeed);
-    const float spread = static_cast<float>(controls.sizeRandom);
-    float end = 0.0f;
-    for (int i = 0;; ++i) {
-        const float random = (nrand(float(i), sizeSeed) * 2.0f - 1.0f) * spread;
-        end += std::max(1.0f, segSize + random * segSize);
-        if (dist <= end) {
-            return i;
+    const float dist =
+        std::fabs((x + 0.5f - startX) * acrossX + (y + 0.5f - startY) * acrossY);
+    for (size_t i = 0; i < ends.size(); ++i) {
+        if (dist <= ends[i]) {
+            return int(i);
         }
     }
+    return int(ends.size()) - 1;
 }
 
 float SliceModel::hashShift(int band) const
@@ -95,20 +94,20 @@ bool SliceModel::hashChoosesCustom(int band) const
     return nrand(float(band), seedValue(controls.layerRandomSeed) + 4.0f) >= 0.4999f;
 }
 
-SliceModel::Rgba SliceModel::sample(const ArgbImage& image, float u, float v) const
+// Linear filtering with clamp-to-edge at a position in the image's own pixels.
+SliceModel::Rgba SliceModel::sample(const ArgbImage& image, float px, float py) const
 {
-    // Linear filtering with clamp-to-edge wrapping, on texel centres.
-    const float tx = u * image.width - 0.5f, ty = v * image.height - 0.5f;
+    const float tx = px - 0.5f, ty = py - 0.5f;
     const float fx = std::floor(tx), fy = std::floor(ty);
     const float wx = tx - fx, wy = ty - fy;
-    auto texel = [&](int x, int y) {
-        x = std::clamp(x, 0, image.width - 1);
-        y = std::clamp(y, 0, image.height - 1);
-        const uint8_t* p = image.at(x, y);
+    auto texel = [&](float x, float y) {
+        const int cx = int(std::clamp(x, 0.0f, float(image.width - 1)));
+        const int cy = int(std::clamp(y, 0.0f, float(image.height - 1)));
+        const uint8_t* p = image.at(cx, cy);
         return Rgba{p[1] / 255.0f, p[2] / 255.0f, p[3] / 255.0f, p[0] / 255.0f};
     };
-    const Rgba t00 = texel(int(fx), int(fy)), t10 = texel(int(fx) + 1, int(fy));
-    const Rgba t01 = texel(int(fx), int(fy) + 1), t11 = texel(int(fx) + 1, int(fy) + 1);
+    const Rgba t00 = texel(fx, fy), t10 = texel(fx + 1, fy);
+    const Rgba t01 = texel(fx, fy + 1), t11 = texel(fx + 1, fy + 1);
     auto lerp = [](float a, float b, float t) { return a + (b - a) * t; };
     auto mix2 = [&](float c00, float c10, float c01, float c11) {
         return lerp(lerp(c00, c10, wx), lerp(c01, c11, wx), wy);
@@ -121,21 +120,22 @@ SliceModel::Rgba SliceModel::pixel(int x, int y, const ArgbImage& input, const A
 {
     const int band = bandOf(x, y);
     const float shift = shiftOf(band);
-    const float u = (x + 0.5f + shift * onX) / width;
-    const float v = (y + 0.5f + shift * onY) / height;
-    float mu = u, mv = v, mask = 1.0f;
+    const float px = x + 0.5f + shift * onX;
+    const float py = y + 0.5f + shift * onY;
+    float mx = px, my = py, mask = 1.0f;
     switch (controls.edgeType) {
-    case 0: mask = (u >= 0 && u < 1 && v >= 0 && v < 1) ? 1.0f : 0.0f; break;
-    case 1: mu = fractf(u), mv = fractf(v); break;
-    case 2: mu = mirror(u), mv = mirror(v); break;
+    case 0: mask = (px >= 0 && px < width && py >= 0 && py < height) ? 1.0f : 0.0f; break;
+    case 1:
+    case 2: mx = wrapped(px, width, controls.edgeType), my = wrapped(py, height, controls.edgeType); break;
     default: break;
     }
-    Rgba c0 = sample(input, mu, mv);
+    Rgba c0 = sample(input, mx, my);
     c0 = {c0.r * mask, c0.g * mask, c0.b * mask, c0.a * mask};
     if (!custom || !choosesCustom(band)) {
         return c0;
     }
-    Rgba c1 = sample(*custom, mu, mv);
+    // The custom layer is stretched to the frame.
+    Rgba c1 = sample(*custom, mx * (custom->width / width), my * (custom->height / height));
     c1 = {c1.r * mask, c1.g * mask, c1.b * mask, c1.a * mask * float(controls.layerAlpha)};
     const float keep = 1.0f - c1.a;
     return {c0.r * keep + c1.r * c1.a, c0.g * keep + c1.g * c1.a, c0.b * keep + c1.b * c1.a,
@@ -148,18 +148,17 @@ ArgbImage SliceModel::render(const ArgbImage& input, const ArgbImage* custom) co
     for (int y = 0; y < input.height; ++y) {
         for (int x = 0; x < input.width; ++x) {
             const Rgba c = pixel(x, y, input, custom);
-            // The drawing is stored premultiplied in 8 bits, then turned back into straight colour.
-            const uint8_t a8 = quantize(c.a);
             uint8_t* o = out.at(x, y);
+            // Straight colour, stored once; a pixel whose alpha stores as 0 stores no colour.
+            const uint8_t a8 = quantize(c.a);
             if (a8 == 0) {
                 o[0] = o[1] = o[2] = o[3] = 0;
                 continue;
             }
-            const float a = a8 / 255.0f;
             o[0] = a8;
-            o[1] = quantize(quantize(c.r * c.a) / 255.0f / a);
-            o[2] = quantize(quantize(c.g * c.a) / 255.0f / a);
-            o[3] = quantize(quantize(c.b * c.a) / 255.0f / a);
+            o[1] = quantize(c.r);
+            o[2] = quantize(c.g);
+            o[3] = quantize(c.b);
         }
     }
     return out;

@@ -5,9 +5,11 @@
 #include <vector>
 
 // An independent CPU model of the sliced frame, used to check what the GPU renders. It follows
-// the effect's definition step by step in single precision. Its hash uses the CPU's sine, which
-// differs from the GPU's in the last bits; the hash multiplies that by 43758, so hash-dependent
-// values (random widths, shifts, layer choices) can be given from outside instead.
+// the effect's definition step by step in single precision: the hash in IEEE float with a
+// correctly rounded sine (as the plug-in works out its band table), the geometry from the angle
+// reduced to one turn in double precision, bilinear sampling with clamp-to-edge in the layers'
+// pixels, and straight colour stored once in 8 bits. Hash-dependent values (shifts, layer
+// choices) can also be given from outside.
 
 struct ArgbImage {
     int width = 0;
@@ -65,9 +67,11 @@ private:
 
     ModelControls controls;
     float width, height;
-    float onX, onY;
+    float onX, onY;         // along the bands
+    float acrossX, acrossY; // across them
     float startX, startY;
     float maxDist;
+    std::vector<float> ends; // band ends across the bands
 };
 
 // Largest difference of any channel between two images of one size.

@@ -1,5 +1,6 @@
 // 16-bit and float worlds through the upload, the slice pass and the readback, with the headless
-// host's own suites and pixel callbacks: the frame pipeline keeps their range and orientation.
+// host's own suites and pixel callbacks: the frame pipeline keeps their range, precision and
+// orientation.
 
 #include <cmath>
 
@@ -12,13 +13,10 @@
 #include "gl/ScopedContextRestore.h"
 #include "headless/HeadlessHost.h"
 #include "headless/World.h"
-#include "pipeline/LayerUpload.h"
+#include "host/EffectParameters.h"
+#include "host/FrameRender.h"
 #include "pipeline/PixelFormat.h"
-#include "pipeline/Readback.h"
-#include "pipeline/RenderSurface.h"
 #include "support/GlContextTest.h"
-
-using namespace gl;
 
 namespace Tessarine::Lamino {
 namespace {
@@ -26,9 +24,13 @@ namespace {
 uint32_t renderFormat = kPixelFormatArgb;
 
 // The render command's steps with another host pixel format than the plug-in's own.
-PF_Err deepRenderEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
+PF_Err deepRenderEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                            PF_ParamDef* params[],
                             PF_LayerDef* output, void*)
 {
+    if (cmd == PF_Cmd_PARAMS_SETUP) {
+        return ParamsSetup(in_data, out_data);
+    }
     if (cmd != PF_Cmd_RENDER) {
         return PF_Err_NONE;
     }
@@ -37,19 +39,7 @@ PF_Err deepRenderEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData*, PF_Para
     try {
         ScopedContextRestore hostContext;
         ContextRegistry::contextForCurrentThread()->makeCurrent();
-        PF_LayerDef* input = &params[0]->u.ld;
-        RenderSurface& surface = RenderSurface::instance();
-        surface.resize(input->width, input->height);
-        surface.beginDraw();
-        size_t pixelBytes = 4;
-        GLenum glType = GL_UNSIGNED_BYTE;
-        float multiplier = 1.0f;
-        GLuint texture = uploadLayer(renderFormat, input, in_data, pixelBytes, glType, multiplier);
-        pass->draw(texture, input->width, input->height);
-        glDeleteTextures(1, &texture);
-        surface.convertOutput(multiplier);
-        readBackOutput(input->width, input->height, input, output, in_data, renderFormat,
-                       pixelBytes, glType);
+        renderFrame(*pass, in_data, &params[0]->u.ld, output, renderFormat);
         return PF_Err_NONE;
     } catch (int code) {
         return code;
@@ -66,6 +56,12 @@ protected:
         return host.render(request);
     }
 
+    void SetUp() override
+    {
+        GlContextTest::SetUp();
+        ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
+    }
+
     HeadlessHost host{&deepRenderEntryPoint};
 };
 
@@ -75,7 +71,9 @@ TEST_F(DeepColourRoundTripTest, SixteenBitWorldsKeepTheirFullScale)
     World input(WorldFormat::Argb16, 5, 3), output(WorldFormat::Argb16, 5, 3);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 5; ++x) {
-            *input.pixel16(x, y) = {32768, A_u_short(x * 8192), A_u_short(y * 16384), 1000};
+            // Steps finer than 8 bits carry: 32768 / 255 is about 128.
+            *input.pixel16(x, y) = {A_u_short(32768 - 7 * x), A_u_short(x * 8192 + 3),
+                                    A_u_short(y * 16384 + 5 * x), 1000};
         }
     }
     ASSERT_EQ(render(input, output), PF_Err_NONE);
@@ -83,11 +81,11 @@ TEST_F(DeepColourRoundTripTest, SixteenBitWorldsKeepTheirFullScale)
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 5; ++x) {
             const PF_Pixel16 in = *input.pixel16(x, y), out = *output.pixel16(x, y);
-            // The drawing passes through 8 bits per channel: within one step of 32768 / 255.
-            EXPECT_NEAR(out.alpha, in.alpha, 129) << x << "," << y;
-            EXPECT_NEAR(out.red, in.red, 129) << x << "," << y;
-            EXPECT_NEAR(out.green, in.green, 129) << x << "," << y;
-            EXPECT_NEAR(out.blue, in.blue, 129) << x << "," << y;
+            // 16 bits all the way: within one step of the host's 0..32768.
+            EXPECT_NEAR(out.alpha, in.alpha, 1) << x << "," << y;
+            EXPECT_NEAR(out.red, in.red, 1) << x << "," << y;
+            EXPECT_NEAR(out.green, in.green, 1) << x << "," << y;
+            EXPECT_NEAR(out.blue, in.blue, 1) << x << "," << y;
         }
     }
     EXPECT_EQ(host.report(), "");
@@ -99,17 +97,17 @@ TEST_F(DeepColourRoundTripTest, FloatWorldsComeBackThroughTheIterationSuite)
     World input(WorldFormat::ArgbFloat, 4, 3), output(WorldFormat::ArgbFloat, 4, 3);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
-            *input.pixelFloat(x, y) = {1.0f, x / 3.0f, y / 2.0f, 0.25f};
+            *input.pixelFloat(x, y) = {1.0f, x / 3.0f + 0.001f, y / 2.0f, 0.25f};
         }
     }
     ASSERT_EQ(render(input, output), PF_Err_NONE);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
             const PF_PixelFloat in = *input.pixelFloat(x, y), out = *output.pixelFloat(x, y);
-            EXPECT_NEAR(out.alpha, in.alpha, 1.0 / 255) << x << "," << y;
-            EXPECT_NEAR(out.red, in.red, 1.0 / 255) << x << "," << y;
-            EXPECT_NEAR(out.green, in.green, 1.0 / 255) << x << "," << y;
-            EXPECT_NEAR(out.blue, in.blue, 1.0 / 255) << x << "," << y;
+            EXPECT_NEAR(out.alpha, in.alpha, 1e-6) << x << "," << y;
+            EXPECT_NEAR(out.red, in.red, 1e-6) << x << "," << y;
+            EXPECT_NEAR(out.green, in.green, 1e-6) << x << "," << y;
+            EXPECT_NEAR(out.blue, in.blue, 1e-6) << x << "," << y;
         }
     }
     EXPECT_GE(host.counts().iterations, 2); // one iteration in, one out

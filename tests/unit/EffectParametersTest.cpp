@@ -10,6 +10,8 @@
 #include "headless/HeadlessHost.h"
 #include "headless/World.h"
 #include "host/EffectParameters.h"
+#include "pipeline/LayerTexture.h"
+#include "pipeline/PixelFormat.h"
 #include "support/GlContextTest.h"
 
 using namespace gl;
@@ -17,8 +19,9 @@ using namespace gl;
 namespace Tessarine::Lamino {
 namespace {
 
-// What the test entry point read at its last render.
+// What the test entry point read at its last render, and the custom layer's texture.
 SliceParameters readRecord;
+LayerTexture customLayer;
 
 // Stands in for the plug-in's entry point: declares the controls and reads them, nothing else.
 PF_Err parameterEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[],
@@ -27,7 +30,9 @@ PF_Err parameterEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
     try {
         switch (cmd) {
         case PF_Cmd_PARAMS_SETUP: return ParamsSetup(in_data, out_data);
-        case PF_Cmd_RENDER: ReadSliceParameters(readRecord, in_data); return PF_Err_NONE;
+        case PF_Cmd_RENDER:
+            ReadSliceParameters(readRecord, in_data, layerFormat(kPixelFormatArgb), customLayer);
+            return PF_Err_NONE;
         default: return PF_Err_NONE;
         }
     } catch (int) {
@@ -46,9 +51,7 @@ protected:
 
     void TearDown() override
     {
-        if (readRecord.customLayerTexture != 0) {
-            glDeleteTextures(1, &readRecord.customLayerTexture);
-        }
+        customLayer.release();
         EXPECT_EQ(host.report(), "");
     }
 
@@ -259,6 +262,22 @@ TEST_F(EffectParametersTest, CustomLayerIsUploadedWhileCheckedOut)
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glBindTexture(GL_TEXTURE_2D, 0);
     EXPECT_EQ(width, 3);
+    EXPECT_EQ(readRecord.customLayerTexture, customLayer.name());
+}
+
+TEST_F(EffectParametersTest, FailedCustomLayerReadMeansNoCustomLayer)
+{
+    World layer(WorldFormat::Argb8, 3, 2);
+    host.setLayer(kCustomLayer, layer.get());
+    ASSERT_EQ(render(), PF_Err_NONE);
+    ASSERT_NE(readRecord.customLayerTexture, 0u);
+    // The texture still holds the earlier render's layer: it must not be shown again.
+    FaultPlan plan;
+    plan.failingCheckouts = {kCustomLayer};
+    host.setFaultPlan(plan);
+    ASSERT_EQ(render(), PF_Err_NONE);
+    EXPECT_EQ(readRecord.customLayerTexture, 0u);
+    host.setFaultPlan(FaultPlan{});
 }
 
 TEST_F(EffectParametersTest, FailedLayerUploadStillChecksTheLayerIn)

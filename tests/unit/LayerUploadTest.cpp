@@ -8,6 +8,8 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
+#include "gl/GpuFailure.h"
+#include "pipeline/LayerTexture.h"
 #include "pipeline/PixelFormat.h"
 #include "support/GlCallLog.h"
 #include "support/GlContextTest.h"
@@ -30,15 +32,22 @@ protected:
         ContextRegistry::contextForCurrentThread()->makeCurrent();
     }
 
-    // Uploads with the render's starting values; the texture is read back and deleted.
+    void TearDown() override
+    {
+        texture.release();
+        GlContextTest::TearDown();
+    }
+
+    // Uploads into the test's texture and reads its texels back as floats.
     std::vector<float> upload(uint32_t format, PF_EffectWorld& world)
     {
-        GLuint texture = uploadLayer(format, &world, host.inData(), pixelBytes, glType, multiplier);
+        const GLuint name = uploadLayer(layerFormat(format), &world, host.inData(), texture);
+        EXPECT_EQ(name, texture.name());
         std::vector<float> texels(static_cast<size_t>(world.width) * world.height * 4);
-        glBindTexture(GL_TEXTURE_2D, texture);
+        glBindTexture(GL_TEXTURE_2D, name);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internalFormat);
         glBindTexture(GL_TEXTURE_2D, 0);
-        glDeleteTextures(1, &texture);
         return texels;
     }
 
@@ -54,12 +63,11 @@ protected:
     }
 
     FakeHost host;
-    size_t pixelBytes = 4;
-    GLenum glType = GL_UNSIGNED_BYTE;
-    float multiplier = 1.0f;
+    LayerTexture texture;
+    GLint internalFormat = 0;
 };
 
-TEST_F(LayerUploadTest, ArgbPixelsArriveUnreorderedAsFractionsWithTopRowFirst)
+TEST_F(LayerUploadTest, ArgbPixelsArriveUnreorderedInAnEightBitTextureWithTopRowFirst)
 {
     // Row 0: (A255 R0 G128 B255); row 1: (A0 R255 G51 B0).
     uint8_t pixels[] = {255, 0, 128, 255, 0, 255, 51, 0};
@@ -71,9 +79,7 @@ TEST_F(LayerUploadTest, ArgbPixelsArriveUnreorderedAsFractionsWithTopRowFirst)
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_FLOAT_EQ(texels[i], expected[i]) << "channel " << i;
     }
-    EXPECT_EQ(pixelBytes, 4u);
-    EXPECT_EQ(glType, GL_UNSIGNED_BYTE);
-    EXPECT_EQ(multiplier, 1.0f);
+    EXPECT_EQ(internalFormat, static_cast<GLint>(GL_RGBA8));
     expectCleanState();
 }
 
@@ -96,7 +102,7 @@ TEST_F(LayerUploadTest, ArgbRowsWithPaddingGiveTheSameTexelsAsPackedRows)
     EXPECT_EQ(upload(kPixelFormatArgb, paddedWorld), upload(kPixelFormatArgb, packedWorld));
 }
 
-TEST_F(LayerUploadTest, Ae16FullScaleBecomesOneAndTheMultiplierMapsItBackForTheReadback)
+TEST_F(LayerUploadTest, Ae16RowsArriveAsSixteenBitFractionsThatTheInputScaleBringsToFullScale)
 {
     // Two pixels a row, rows padded by one pixel.
     uint16_t pixels[] = {32768, 0, 16384, 32768, 1, 2, 3, 4, 9, 9, 9, 9,
@@ -105,14 +111,14 @@ TEST_F(LayerUploadTest, Ae16FullScaleBecomesOneAndTheMultiplierMapsItBackForTheR
 
     const std::vector<float> texels = upload(kPixelFormatAe16, world);
 
-    EXPECT_FLOAT_EQ(texels[0], 1.0f);
-    EXPECT_FLOAT_EQ(texels[2], 0.5f);
-    EXPECT_FLOAT_EQ(texels[7], 4 / 32768.0f);
-    EXPECT_FLOAT_EQ(texels[8], 0.25f);
-    EXPECT_FLOAT_EQ(texels[9], 1.0f);
-    EXPECT_EQ(pixelBytes, 8u);
-    EXPECT_EQ(glType, GL_UNSIGNED_SHORT);
-    EXPECT_EQ(multiplier, 65535.0f / 32768.0f);
+    const float scale = layerFormat(kPixelFormatAe16).inputScale;
+    EXPECT_FLOAT_EQ(texels[0] * scale, 1.0f);
+    EXPECT_FLOAT_EQ(texels[2] * scale, 0.5f);
+    EXPECT_FLOAT_EQ(texels[7] * scale, 4 / 32768.0f);
+    EXPECT_FLOAT_EQ(texels[8] * scale, 0.25f);
+    EXPECT_FLOAT_EQ(texels[9] * scale, 1.0f);
+    EXPECT_EQ(internalFormat, static_cast<GLint>(GL_RGBA16));
+    expectCleanState();
 }
 
 TEST_F(LayerUploadTest, Ae32ValuesOutsideZeroToOneArriveUnchangedThroughTheIteration)
@@ -127,14 +133,51 @@ TEST_F(LayerUploadTest, Ae32ValuesOutsideZeroToOneArriveUnchangedThroughTheItera
     const std::vector<float> expected{1.5f,   -0.25f, 0.5f, 2.0f, 0.0f, 1.0f, 3.0f, -1.0f,
                                       0.125f, 0.0f,   0.0f, 7.0f, 1.0f, 1.0f, 1.0f, 1.0f};
     EXPECT_EQ(texels, expected);
-    EXPECT_EQ(pixelBytes, 16u);
-    EXPECT_EQ(glType, GL_FLOAT);
+    EXPECT_EQ(internalFormat, static_cast<GLint>(GL_RGBA32F));
     EXPECT_EQ(host.suitesHeld, 0);
     expectCleanState();
 }
 
-// Every failure is an int host code, leaves no texture behind and GL as a success would.
-TEST_F(LayerUploadTest, FailuresThrowHostCodesAndLeaveNoTexture)
+TEST_F(LayerUploadTest, FormatsGiveTheirTransferAndScales)
+{
+    const LayerFormat argb = layerFormat(kPixelFormatArgb);
+    EXPECT_EQ(argb.pixelBytes, 4u);
+    EXPECT_EQ(argb.glType, GL_UNSIGNED_BYTE);
+    EXPECT_EQ(argb.inputScale * argb.outputScale, 1.0f);
+    const LayerFormat deep = layerFormat(kPixelFormatAe16);
+    EXPECT_EQ(deep.pixelBytes, 8u);
+    EXPECT_EQ(deep.glType, GL_UNSIGNED_SHORT);
+    EXPECT_EQ(deep.inputScale, 65535.0f / 32768.0f);
+    EXPECT_EQ(deep.outputScale, 32768.0f / 65535.0f);
+    const LayerFormat floats = layerFormat(kPixelFormatAe32);
+    EXPECT_EQ(floats.pixelBytes, 16u);
+    EXPECT_EQ(floats.glType, GL_FLOAT);
+    EXPECT_EQ(floats.alphaFloor, 0.0f);
+    EXPECT_EQ(thrownCode([] { layerFormat(0x61626364); }), PF_Err_BAD_CALLBACK_PARAM);
+}
+
+TEST_F(LayerUploadTest, SteadySizeReusesTheTextureAndAllocatesNothing)
+{
+    uint8_t pixels[2 * 2 * 4] = {};
+    PF_EffectWorld world = worldOver(pixels, 2, 2, 8);
+    upload(kPixelFormatArgb, world);
+    const GLuint first = texture.name();
+    GlCallLog log;
+    upload(kPixelFormatArgb, world);
+    EXPECT_EQ(texture.name(), first);
+    EXPECT_EQ(log.count("glGenTextures"), 0u);
+    EXPECT_EQ(log.count("glTexImage2D"), 0u);
+    EXPECT_EQ(log.count("glTexSubImage2D"), 1u);
+
+    PF_EffectWorld smaller = worldOver(pixels, 1, 2, 8);
+    upload(kPixelFormatArgb, smaller);
+    EXPECT_EQ(log.count("glTexImage2D"), 1u) << "a new size gets new storage";
+    EXPECT_EQ(log.count("glGenTextures"), log.count("glDeleteTextures"));
+}
+
+// Every failure is an int host code and leaves GL as a success would; the texture stays the
+// one the holder owns.
+TEST_F(LayerUploadTest, FailuresThrowHostCodesAndMakeNoSecondTexture)
 {
     uint8_t pixels[16] = {};
     struct Case {
@@ -142,71 +185,61 @@ TEST_F(LayerUploadTest, FailuresThrowHostCodesAndLeaveNoTexture)
         uint32_t format;
         PF_EffectWorld world;
         bool withoutPixelAddress;
-        int expected;
     };
     const Case cases[] = {
-        {"unknown format", 0x61626364, worldOver(pixels, 2, 2, 8), false,
-         PF_Err_BAD_CALLBACK_PARAM},
-        {"no pixel address", kPixelFormatArgb, worldOver(pixels, 2, 2, 8), true,
-         PF_Err_BAD_CALLBACK_PARAM},
-        {"rows shorter than the width", kPixelFormatArgb, worldOver(pixels, 2, 2, 4), false,
-         PF_Err_BAD_CALLBACK_PARAM},
-        {"rowbytes not whole pixels", kPixelFormatArgb, worldOver(pixels, 1, 2, 6), false,
-         PF_Err_BAD_CALLBACK_PARAM},
-        {"negative height", kPixelFormatArgb, worldOver(pixels, 2, -1, 8), false,
-         PF_Err_BAD_CALLBACK_PARAM},
-        {"16-bit rows shorter than the width", kPixelFormatAe16, worldOver(pixels, 2, 1, 8), false,
-         PF_Err_BAD_CALLBACK_PARAM},
+        {"no pixel address", kPixelFormatArgb, worldOver(pixels, 2, 2, 8), true},
+        {"rows shorter than the width", kPixelFormatArgb, worldOver(pixels, 2, 2, 4), false},
+        {"rowbytes not whole pixels", kPixelFormatArgb, worldOver(pixels, 1, 2, 6), false},
+        {"negative height", kPixelFormatArgb, worldOver(pixels, 2, -1, 8), false},
+        {"16-bit rows shorter than the width", kPixelFormatAe16, worldOver(pixels, 2, 1, 8),
+         false},
     };
+    GlCallLog log;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PF_EffectWorld world = c.world;
         host.withoutPixelAddress = c.withoutPixelAddress;
-        pixelBytes = 4;
-        glType = GL_UNSIGNED_BYTE;
-        multiplier = 5.0f;
-        GlCallLog log;
         EXPECT_EQ(thrownCode([&] {
-                      uploadLayer(c.format, &world, host.inData(), pixelBytes, glType, multiplier);
+                      uploadLayer(layerFormat(c.format), &world, host.inData(), texture);
                   }),
-                  c.expected);
-        EXPECT_EQ(log.count("glGenTextures"), log.count("glDeleteTextures"));
+                  PF_Err_BAD_CALLBACK_PARAM);
         expectCleanState();
     }
+    EXPECT_LE(log.count("glGenTextures"), log.count("glDeleteTextures") + 1);
     EXPECT_EQ(thrownCode([&] {
-                  uploadLayer(kPixelFormatArgb, nullptr, host.inData(), pixelBytes, glType,
-                              multiplier);
+                  uploadLayer(layerFormat(kPixelFormatArgb), nullptr, host.inData(), texture);
               }),
               PF_Err_BAD_CALLBACK_PARAM);
 }
 
-TEST_F(LayerUploadTest, UnknownFormatSetsOnlyTheMultiplier)
+TEST_F(LayerUploadTest, LayerWithoutPixelsGivesNoTextureAndOneBeyondTheDriverIsRefused)
 {
     uint8_t pixels[4] = {};
-    PF_EffectWorld world = worldOver(pixels, 1, 1, 4);
-    pixelBytes = 4;
-    glType = GL_UNSIGNED_BYTE;
-    multiplier = 5.0f;
+    PF_EffectWorld empty = worldOver(pixels, 0, 0, 4);
+    GlCallLog log;
+    EXPECT_EQ(uploadLayer(layerFormat(kPixelFormatArgb), &empty, host.inData(), texture), 0u);
+    EXPECT_EQ(log.count("glGenTextures"), 0u);
 
-    EXPECT_EQ(thrownCode([&] {
-                  uploadLayer(kPixelFormatArgb + 1, &world, host.inData(), pixelBytes, glType,
-                              multiplier);
-              }),
-              PF_Err_BAD_CALLBACK_PARAM);
-
-    EXPECT_EQ(multiplier, 1.0f);
-    EXPECT_EQ(pixelBytes, 4u);
-    EXPECT_EQ(glType, GL_UNSIGNED_BYTE);
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    PF_EffectWorld wide = worldOver(pixels, largest + 1, 1, (largest + 1) * 4);
+    try {
+        uploadLayer(layerFormat(kPixelFormatArgb), &wide, host.inData(), texture);
+        ADD_FAILURE() << "a layer beyond the driver's largest texture was uploaded";
+    } catch (const GpuFailure& failure) {
+        EXPECT_EQ(failure.kind, GpuFailure::Kind::TooLarge);
+        EXPECT_EQ(failure.limit, largest);
+    }
+    EXPECT_EQ(log.count("glGenTextures"), 0u);
 }
 
-TEST_F(LayerUploadTest, FloatIterationFailuresReleaseTheSuiteAndTheTexture)
+TEST_F(LayerUploadTest, FloatIterationFailuresReleaseTheSuite)
 {
     PF_PixelFloat pixels[1] = {};
     PF_EffectWorld world = worldOver(pixels, 1, 1, sizeof(PF_PixelFloat));
-    GlCallLog log;
 
     auto upload = [&] {
-        uploadLayer(kPixelFormatAe32, &world, host.inData(), pixelBytes, glType, multiplier);
+        uploadLayer(layerFormat(kPixelFormatAe32), &world, host.inData(), texture);
     };
 
     host.withoutFloatSuite = true;
@@ -216,8 +249,7 @@ TEST_F(LayerUploadTest, FloatIterationFailuresReleaseTheSuiteAndTheTexture)
     EXPECT_EQ(thrownCode(upload), PF_Err_OUT_OF_MEMORY);
 
     EXPECT_EQ(host.suitesHeld, 0);
-    EXPECT_EQ(log.count("glGenTextures"), 2u);
-    EXPECT_EQ(log.count("glDeleteTextures"), 2u);
+    expectCleanState();
 }
 
 } // namespace

@@ -173,17 +173,24 @@ TEST_F(OpenglShaderTest, UniformSettersSetTheValues)
     EXPECT_EQ(shift[1], 0.75f);
 }
 
-TEST_F(OpenglShaderTest, UniformThatTheProgramLacksMakesNoUniformCall)
+// Locations are looked up once, when the program links: setters make only glUniform calls, and
+// none at all for a uniform the program lacks.
+TEST_F(OpenglShaderTest, UniformLocationsAreLookedUpOnceAtLinkAndAbsentOnesMakeNoCall)
 {
     OpenglShader shader(kVertex, kFragment);
+    GlCallLog build;
     shader.use();
+    EXPECT_EQ(build.count("glGetUniformLocation"), 5u) << "gain, steps, shift, tint, image";
+
     GlCallLog log;
     shader.setUniform("absent", 1.0f);
     shader.setUniform("absent", int32_t(1));
     shader.setUniform("absent", 1.0f, 2.0f);
     shader.setUniform("absent", 1.0f, 2.0f, 3.0f, 4.0f);
-
-    EXPECT_EQ(log.names(), std::vector<std::string>(4, "glGetUniformLocation"));
+    EXPECT_TRUE(log.names().empty());
+    shader.setUniform("gain", 2.0f);
+    shader.setUniform("tint", 1.0f, 1.0f, 1.0f, 1.0f);
+    EXPECT_EQ(log.names(), (std::vector<std::string>{"glUniform1f", "glUniform4f"}));
 }
 
 TEST_F(OpenglShaderTest, SetTextureOnUnitOneActivatesItBindsAndPointsTheSampler)

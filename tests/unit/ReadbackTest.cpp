@@ -68,7 +68,7 @@ protected:
 
     // 2 x 2 frame, GL row 0 = (1 2 3 4)(5 6 7 8), row 1 = (9 ...)(13 ...).
     std::vector<uint8_t> frame8 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    PF_EffectWorld source{}; // the input layer; only its size matters to the 8-bit path
+    PF_EffectWorld source{}; // the input layer; the 8- and 16-bit paths do not read it
     FakeHost host;
 };
 
@@ -78,12 +78,15 @@ TEST_F(ReadbackTest, ArgbRowsLandInTheSameHostRowsAndPaddingStaysUntouched)
     std::vector<uint8_t> output(2 * 12, kUntouched);
     PF_EffectWorld world = worldOver(output.data(), 2, 2, 12);
 
-    readBackOutput(2, 2, &source, &world, host.inData(), kPixelFormatArgb, 4, GL_UNSIGNED_BYTE);
+    readBackOutput(2, 2, &source, &world, host.inData(), layerFormat(kPixelFormatArgb));
 
     const std::vector<uint8_t> expected = {1, 2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE,
                                            9, 10, 11, 12, 13, 14, 15, 16, 0xEE, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(output, expected);
-    EXPECT_EQ(host.handlesMade, 1);
+    EXPECT_EQ(host.handlesMade, 0) << "8-bit frames go straight into the host's rows";
+    GLint packRowLength = -1;
+    glGetIntegerv(GL_PACK_ROW_LENGTH, &packRowLength);
+    EXPECT_EQ(packRowLength, 0);
 }
 
 TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
@@ -93,8 +96,7 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Larger: 3 x 3, packed; the third column and row stay as they were.
     std::vector<uint8_t> larger(3 * 3 * 4, kUntouched);
     PF_EffectWorld largerWorld = worldOver(larger.data(), 3, 3, 12);
-    readBackOutput(2, 2, &source, &largerWorld, host.inData(), kPixelFormatArgb, 4,
-                   GL_UNSIGNED_BYTE);
+    readBackOutput(2, 2, &source, &largerWorld, host.inData(), layerFormat(kPixelFormatArgb));
     std::vector<uint8_t> expected(3 * 3 * 4, kUntouched);
     const uint8_t rows[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
     for (int y = 0; y < 2; ++y) {
@@ -105,8 +107,7 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Smaller: 1 x 1 gets the frame's first pixel.
     std::vector<uint8_t> smaller(4 + 4, kUntouched);
     PF_EffectWorld smallerWorld = worldOver(smaller.data(), 1, 1, 4);
-    readBackOutput(2, 2, &source, &smallerWorld, host.inData(), kPixelFormatArgb, 4,
-                   GL_UNSIGNED_BYTE);
+    readBackOutput(2, 2, &source, &smallerWorld, host.inData(), layerFormat(kPixelFormatArgb));
     EXPECT_EQ(smaller,
               (std::vector<uint8_t>{1, 2, 3, 4, kUntouched, kUntouched, kUntouched, kUntouched}));
 }
@@ -118,7 +119,7 @@ TEST_F(ReadbackTest, Ae16ReadsShortsIntoTheHostsRows)
     std::vector<uint16_t> output(4 + 4, 0xEEEE);
     PF_EffectWorld world = worldOver(output.data(), 1, 1, 16);
 
-    readBackOutput(1, 1, &source, &world, host.inData(), kPixelFormatAe16, 8, GL_UNSIGNED_SHORT);
+    readBackOutput(1, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe16));
 
     EXPECT_EQ(output, (std::vector<uint16_t>{32768, 0, 65535, 1, 0xEEEE, 0xEEEE, 0xEEEE, 0xEEEE}));
 }
@@ -133,7 +134,8 @@ TEST_F(ReadbackTest, Ae32GoesThroughTheIterationAndLeavesPixelsBeyondTheFrame)
     std::vector<PF_PixelFloat> output(3 * 2, untouched);
     PF_EffectWorld world = worldOver(output.data(), 3, 2, 3 * sizeof(PF_PixelFloat));
 
-    readBackOutput(2, 1, &source, &world, host.inData(), kPixelFormatAe32, 16, GL_FLOAT);
+    readBackOutput(2, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe32));
+    EXPECT_EQ(host.handlesMade, 1);
 
     const float* values = &output[0].alpha;
     EXPECT_EQ(std::vector<float>(values, values + 8), std::vector<float>(texels, texels + 8));
@@ -150,18 +152,13 @@ TEST_F(ReadbackTest, FailuresThrowHostCodesAndGiveEverythingBack)
     ReadSource frame(2, 2, GL_RGBA8, GL_UNSIGNED_BYTE, frame8.data());
     std::vector<uint8_t> output(2 * 2 * 4, kUntouched);
     PF_EffectWorld world = worldOver(output.data(), 2, 2, 8);
-    uint32_t format = kPixelFormatArgb;
     auto readBack = [&] {
-        readBackOutput(2, 2, &source, &world, host.inData(), format, 4, GL_UNSIGNED_BYTE);
+        readBackOutput(2, 2, &source, &world, host.inData(), layerFormat(kPixelFormatArgb));
     };
 
     host.withoutPixelAddress = true;
     EXPECT_EQ(thrownCode(readBack), PF_Err_BAD_CALLBACK_PARAM);
     host.withoutPixelAddress = false;
-
-    format = 0x61626364;
-    EXPECT_EQ(thrownCode(readBack), PF_Err_BAD_CALLBACK_PARAM);
-    format = kPixelFormatArgb;
 
     world.rowbytes = 6; // shorter than two pixels
     EXPECT_EQ(thrownCode(readBack), PF_Err_BAD_CALLBACK_PARAM);
@@ -169,26 +166,33 @@ TEST_F(ReadbackTest, FailuresThrowHostCodesAndGiveEverythingBack)
     EXPECT_EQ(thrownCode(readBack), PF_Err_BAD_CALLBACK_PARAM);
     world.rowbytes = 8;
 
+    EXPECT_EQ(thrownCode([&] {
+                  readBackOutput(2, 2, &source, nullptr, host.inData(),
+                                 layerFormat(kPixelFormatArgb));
+              }),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(output, std::vector<uint8_t>(2 * 2 * 4, kUntouched));
+}
+
+TEST_F(ReadbackTest, FloatFramesWithoutAHandleFailAndWriteNothing)
+{
+    const float texels[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    ReadSource frame(1, 1, GL_RGBA32F, GL_FLOAT, texels);
+    PF_PixelFloat input[1] = {};
+    PF_PixelFloat output[1] = {{9.0f, 9.0f, 9.0f, 9.0f}};
+    source = worldOver(input, 1, 1, sizeof(input));
+    PF_EffectWorld world = worldOver(output, 1, 1, sizeof(output));
+    auto readBack = [&] {
+        readBackOutput(1, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe32));
+    };
+
     host.failAllocation = true;
     EXPECT_EQ(thrownCode(readBack), PF_Err_OUT_OF_MEMORY);
     host.failAllocation = false;
-
     host.withoutHandleSuite = true;
     EXPECT_EQ(thrownCode(readBack), A_Err_MISSING_SUITE);
     host.withoutHandleSuite = false;
-
-    EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(2, 2, &source, nullptr, host.inData(), format, 4,
-                                 GL_UNSIGNED_BYTE);
-              }),
-              PF_Err_BAD_CALLBACK_PARAM);
-    // A pixel size that does not match the GL type would let glReadPixels overrun the handle.
-    EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(2, 2, &source, &world, host.inData(), format, 4, GL_FLOAT);
-              }),
-              PF_Err_BAD_CALLBACK_PARAM);
-
-    EXPECT_EQ(output, std::vector<uint8_t>(2 * 2 * 4, kUntouched));
+    EXPECT_EQ(output[0].alpha, 9.0f);
 }
 
 TEST_F(ReadbackTest, FloatIterationErrorIsThrownAfterReleasingEverything)
@@ -202,8 +206,8 @@ TEST_F(ReadbackTest, FloatIterationErrorIsThrownAfterReleasingEverything)
     host.iterationError = 25;
 
     EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(1, 1, &source, &world, host.inData(), kPixelFormatAe32, 16,
-                                 GL_FLOAT);
+                  readBackOutput(1, 1, &source, &world, host.inData(),
+                                 layerFormat(kPixelFormatAe32));
               }),
               25);
 }

@@ -1,7 +1,6 @@
 #include "pipeline/RenderSurface.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,10 +9,10 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
-#include "gl/OpenglShader.h"
+#include "gl/GpuFailure.h"
+#include "pipeline/PixelFormat.h"
 #include "support/GlCallLog.h"
 #include "support/GlContextTest.h"
-#include "support/StdoutCapture.h"
 #include "support/TestThread.h"
 
 using namespace gl;
@@ -39,158 +38,104 @@ protected:
         surface.teardown();
     }
 
-    // One render of a w x h frame whose drawing is a clear to a premultiplied colour; returns
-    // the output framebuffer's bytes (host order A, R, G, B per pixel).
+    // A w x h 8-bit frame whose drawing is a clear to one colour, read back as bytes.
     static Pixels render(int32_t w, int32_t h, float r, float g, float b, float a)
     {
         RenderSurface& surface = RenderSurface::instance();
-        surface.resize(w, h);
+        surface.prepare(w, h, layerFormat(kPixelFormatArgb));
         surface.beginDraw();
         glClearColor(r, g, b, a);
         glClear(GL_COLOR_BUFFER_BIT);
-        surface.convertOutput(1.0f);
         Pixels pixels(static_cast<size_t>(w) * h * 4);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         return pixels;
     }
 
-    static GLuint attachedRenderbuffer(GLuint framebuffer)
+    static Pixels repeated(const Pixels& one, size_t count)
     {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        GLint name = 0;
-        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
-        return static_cast<GLuint>(name);
+        Pixels all;
+        for (size_t i = 0; i < count; ++i) {
+            all.insert(all.end(), one.begin(), one.end());
+        }
+        return all;
     }
 
-    static void expectPixels(const Pixels& pixels, const Pixels& one)
+    static GLint internalFormatOf(GLuint renderbuffer)
     {
-        for (size_t i = 0; i < pixels.size(); ++i) {
-            EXPECT_LE(std::abs(pixels[i] - one[i % 4]), 1) << "byte " << i;
-        }
+        GLint format = 0;
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_INTERNAL_FORMAT, &format);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        return format;
     }
 
     RenderSurface& surface = RenderSurface::instance();
 };
 
-TEST_F(RenderSurfaceTest, SurfaceWithNothingMadeMakesNoGlCall)
+TEST_F(RenderSurfaceTest, SteadySizeAndFormatMakeNoGlCall)
 {
+    surface.prepare(6, 4, layerFormat(kPixelFormatArgb));
     GlCallLog log;
-    surface.resize(0, 0);
-    EXPECT_EQ(surface.resolveToTexture(), 0u);
-    surface.convertOutput(1.0f);
-    surface.release();
-    surface.teardown();
+    surface.prepare(6, 4, layerFormat(kPixelFormatArgb));
     EXPECT_TRUE(log.names().empty());
-    EXPECT_EQ(surface.currentFramebuffers().multisampleFramebuffer, 0u);
 }
 
-TEST_F(RenderSurfaceTest, ResizeToTheStoredSizeMakesNoGlCallAndKeepsLevels)
+TEST_F(RenderSurfaceTest, OutputHoldsEachFormatAtItsOwnPrecisionInOneKeptFramebuffer)
 {
-    surface.resize(2, 2);
-    surface.beginDraw();
+    surface.prepare(6, 4, layerFormat(kPixelFormatArgb));
+    const RenderSurface::Targets first = surface.currentTargets();
+    EXPECT_EQ(internalFormatOf(first.outputRenderbuffer), static_cast<GLint>(GL_RGBA8));
+
     GlCallLog log;
-    surface.resize(2, 2);
-    EXPECT_TRUE(log.names().empty());
-    EXPECT_EQ(surface.levelStack().size(), 1u);
+    surface.prepare(6, 4, layerFormat(kPixelFormatAe16));
+    EXPECT_EQ(internalFormatOf(surface.currentTargets().outputRenderbuffer),
+              static_cast<GLint>(GL_RGBA16));
+    surface.prepare(9, 2, layerFormat(kPixelFormatAe32));
+    const RenderSurface::Targets last = surface.currentTargets();
+    EXPECT_EQ(internalFormatOf(last.outputRenderbuffer), static_cast<GLint>(GL_RGBA32F));
+    EXPECT_EQ(last.framebuffer, first.framebuffer);
+    EXPECT_EQ(log.count("glGenFramebuffers"), 0u);
+    EXPECT_EQ(log.count("glGenRenderbuffers"), 2u);
+    EXPECT_EQ(log.count("glDeleteRenderbuffers"), 2u);
+    EXPECT_EQ(last.width, 9);
+    EXPECT_EQ(last.height, 2);
 }
 
-// Framebuffers hold no storage and stay; the shared renderbuffers are replaced.
-TEST_F(RenderSurfaceTest, ResizeToANewSizeReplacesRenderbuffersAndEmptiesTheStack)
+TEST_F(RenderSurfaceTest, BeginDrawBindsTheOutputForDrawingAndReadingWithACoveringViewport)
 {
-    surface.resize(2, 2);
-    surface.beginDraw();
-    const RenderSurface::Framebuffers before = surface.currentFramebuffers();
-    const GLuint oldOutput = surface.outputRenderbufferName();
-    const GLuint oldLevel = surface.levelStack().back();
-    GlCallLog log;
-
-    surface.resize(3, 1);
-
-    EXPECT_EQ(log.calls("glDeleteRenderbuffers").size(), 2u);
-    EXPECT_EQ(log.count("glGenRenderbuffers"), 1u);
-    EXPECT_EQ(log.count("glGenFramebuffers") + log.count("glDeleteFramebuffers"), 0u);
-    EXPECT_TRUE(surface.levelStack().empty());
-    EXPECT_EQ(surface.surfaceWidth(), 3);
-    EXPECT_EQ(surface.surfaceHeight(), 1);
-    EXPECT_EQ(surface.currentFramebuffers().multisampleFramebuffer, before.multisampleFramebuffer);
-    for (GLuint old : {oldOutput, oldLevel}) {
-        if (old != surface.outputRenderbufferName()) { // GL may hand a freed name out again
-            EXPECT_EQ(glIsRenderbuffer(old), GL_FALSE) << old;
-        }
-    }
-}
-
-// A render that failed before its resolve left a level; the next resolve takes only its own.
-TEST_F(RenderSurfaceTest, ResolvePopsOnlyTheTopLevelAndReattachesTheOneBelow)
-{
-    surface.resize(2, 2);
-    surface.beginDraw();
-    surface.beginDraw();
-    const std::vector<GLuint> levels = surface.levelStack();
-    ASSERT_EQ(levels.size(), 2u);
-
-    GLuint texture = surface.resolveToTexture();
-
-    EXPECT_NE(texture, 0u);
-    EXPECT_EQ(surface.levelStack(), std::vector<GLuint>{levels[0]});
-    EXPECT_EQ(glIsRenderbuffer(levels[1]), GL_FALSE);
-    EXPECT_EQ(attachedRenderbuffer(surface.currentFramebuffers().multisampleFramebuffer),
-              levels[0]);
-    glDeleteTextures(1, &texture);
-}
-
-// Asking for more samples than the driver allows (llvmpipe: 4) leaves the framebuffer
-// incomplete and every frame empty.
-TEST_F(RenderSurfaceTest, MultisampledLevelStaysWithinTheDriversSampleLimit)
-{
-    StdoutCapture output;
-    surface.resize(2, 2);
-    surface.beginDraw();
-
-    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GL_FRAMEBUFFER_COMPLETE);
-    GLint maxSamples = 0;
-    GLint samples = -1;
-    glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
-    glBindRenderbuffer(GL_RENDERBUFFER, surface.levelStack().back());
-    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &samples);
-    EXPECT_LE(samples, maxSamples);
-    EXPECT_GE(samples, std::min(maxSamples, 4));
-    EXPECT_EQ(output.text().find("framebuffer incomplete"), std::string::npos);
-}
-
-TEST_F(RenderSurfaceTest, RenderGivesStraightArgbInTheOutputFramebuffer)
-{
-    // Premultiplied (0.2, 0.4, 0, 0.4): alpha 102, red 0.5, green 1, blue 0.
-    expectPixels(render(3, 2, 0.2f, 0.4f, 0.0f, 0.4f), {102, 128, 255, 0});
-    GLint read = 0;
+    EXPECT_EQ(render(3, 2, 1.0f, 0.5f, 0.0f, 1.0f), repeated({255, 128, 0, 255}, 6));
+    GLint read = 0, draw = 0, viewport[4] = {};
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    EXPECT_EQ(static_cast<GLuint>(read), surface.currentFramebuffers().outputFramebuffer);
-    EXPECT_TRUE(surface.levelStack().empty());
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(static_cast<GLuint>(read), surface.currentTargets().framebuffer);
+    EXPECT_EQ(static_cast<GLuint>(draw), surface.currentTargets().framebuffer);
+    EXPECT_EQ(viewport[2], 3);
+    EXPECT_EQ(viewport[3], 2);
+    EXPECT_EQ(glIsEnabled(GL_BLEND), GL_FALSE);
 }
 
-// A pass whose program failed to build draws nothing: the frame is the transparent black that
-// beginDraw cleared to, never what an earlier render left behind.
-TEST_F(RenderSurfaceTest, DrawWithoutABuiltProgramLeavesTheFrameTransparent)
+TEST_F(RenderSurfaceTest, FailedAllocationIsRaisedAndLeavesNoRenderbufferBehind)
 {
-    render(3, 2, 0.5f, 0.5f, 0.5f, 0.5f);
-    StdoutCapture log;
-    OpenglShader broken("#version 330\nvoid main() { gl_Position = vec4(0.0); }\n",
-                        "#version 330\nthis is not GLSL\n");
-    surface.resize(3, 2);
-    surface.beginDraw();
-    broken.use();
-    glDrawArrays(GL_TRIANGLES, 0, 6);
-    surface.convertOutput(1.0f);
-    Pixels pixels(3 * 2 * 4, 0xEE);
-    glReadPixels(0, 0, 3, 2, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    expectPixels(pixels, {0, 0, 0, 0});
-    EXPECT_NE(log.text().find("Shader frag error:"), std::string::npos);
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    GlCallLog log;
+    try {
+        // Far more than llvmpipe gives one renderbuffer (about 100 million pixels at 8 bits).
+        surface.prepare(largest, largest, layerFormat(kPixelFormatAe32));
+        ADD_FAILURE() << "a renderbuffer of " << largest << " x " << largest
+                      << " floats was allocated";
+    } catch (const GpuFailure& failure) {
+        EXPECT_EQ(failure.kind, GpuFailure::Kind::OutOfMemory);
+    }
+    EXPECT_EQ(log.count("glGenRenderbuffers"), log.count("glDeleteRenderbuffers"));
+    EXPECT_EQ(surface.currentTargets().outputRenderbuffer, 0u);
+    EXPECT_EQ(glGetError(), GL_NO_ERROR) << "the failure's errors were taken off";
+    EXPECT_EQ(render(2, 2, 0.0f, 1.0f, 0.0f, 1.0f), repeated({0, 255, 0, 255}, 4))
+        << "the next frame is made";
 }
 
-// Framebuffers and vertex arrays belong to the context that made them; renders of one size
-// alternating between two threads must each draw into their own.
+// Renders of one size alternating between two threads must each draw into their own objects.
 TEST_F(RenderSurfaceTest, RendersAlternatingBetweenThreadsAtOneSizeGiveTheirOwnFrames)
 {
     TestThread first;
@@ -198,34 +143,51 @@ TEST_F(RenderSurfaceTest, RendersAlternatingBetweenThreadsAtOneSizeGiveTheirOwnF
     auto renderOn = [](TestThread& thread, float r, float g, float b, const Pixels& expected) {
         thread.run([&] {
             ContextRegistry::contextForCurrentThread()->makeCurrent();
-            expectPixels(render(2, 2, r, g, b, 1.0f), expected);
+            EXPECT_EQ(render(2, 2, r, g, b, 1.0f), repeated(expected, 4));
         });
     };
-    renderOn(first, 1.0f, 0.0f, 0.0f, {255, 255, 0, 0});
-    renderOn(second, 0.0f, 1.0f, 0.0f, {255, 0, 255, 0});
-    renderOn(first, 0.0f, 0.0f, 1.0f, {255, 0, 0, 255});
+    renderOn(first, 1.0f, 0.0f, 0.0f, {255, 0, 0, 255});
+    renderOn(second, 0.0f, 1.0f, 0.0f, {0, 255, 0, 255});
+    renderOn(first, 0.0f, 0.0f, 1.0f, {0, 0, 255, 255});
     renderOn(second, 1.0f, 1.0f, 1.0f, {255, 255, 255, 255});
-    expectPixels(render(2, 2, 0.0f, 0.0f, 0.0f, 1.0f), {255, 0, 0, 0});
+    EXPECT_EQ(render(2, 2, 0.0f, 0.0f, 0.0f, 1.0f), repeated({0, 0, 0, 255}, 4));
+}
+
+// The textures and renderbuffers are shared with the root: a context that goes while current
+// (a render thread's, on its own thread) deletes them, or they would outlive it.
+TEST_F(RenderSurfaceTest, ContextDeletedWhileCurrentDeletesItsSharedObjects)
+{
+    GlCallLog log;
+    {
+        AEOpenGLContext context(ContextRegistry::root());
+        context.makeCurrent();
+        surface.prepare(4, 4, layerFormat(kPixelFormatArgb));
+        surface.inputLayer().allocate(4, 4, GL_RGBA8);
+    }
+    ContextRegistry::contextForCurrentThread()->makeCurrent();
+    EXPECT_EQ(log.count("glGenRenderbuffers"), 1u);
+    EXPECT_EQ(log.count("glDeleteRenderbuffers"), 1u);
+    EXPECT_EQ(log.count("glGenTextures"), 1u);
+    EXPECT_EQ(log.count("glDeleteTextures"), 1u);
+    EXPECT_EQ(log.count("glDeleteFramebuffers"), 1u);
 }
 
 // Global setdown followed by a new global setup: the surface builds itself again.
 TEST_F(RenderSurfaceTest, SurfaceRendersAgainAfterTeardownAndLeaksNothing)
 {
     GlCallLog log;
-    expectPixels(render(2, 1, 1.0f, 0.0f, 0.0f, 1.0f), {255, 255, 0, 0});
+    EXPECT_EQ(render(2, 1, 1.0f, 0.0f, 0.0f, 1.0f), repeated({255, 0, 0, 255}, 2));
+    surface.inputLayer().allocate(2, 1, GL_RGBA8);
     surface.teardown();
-    EXPECT_FALSE(surface.hasConversionPass());
-    EXPECT_EQ(surface.surfaceWidth(), 0);
+    EXPECT_EQ(surface.currentTargets().framebuffer, 0u);
 
-    expectPixels(render(2, 1, 0.0f, 0.0f, 1.0f, 1.0f), {255, 0, 0, 255});
+    EXPECT_EQ(render(2, 1, 0.0f, 0.0f, 1.0f, 1.0f), repeated({0, 0, 255, 255}, 2));
     surface.teardown();
 
-    for (const char* kind :
-         {"Framebuffers", "Renderbuffers", "Textures", "VertexArrays", "Buffers"}) {
+    for (const char* kind : {"Framebuffers", "Renderbuffers", "Textures"}) {
         EXPECT_EQ(log.count(std::string("glGen") + kind), log.count(std::string("glDelete") + kind))
             << kind;
     }
-    EXPECT_EQ(log.count("glCreateProgram"), log.count("glDeleteProgram"));
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
+#include "gl/GpuFailure.h"
 #include "support/GlCallLog.h"
+#include "support/StdoutCapture.h"
 #include "support/GlContextTest.h"
 #include "support/TestThread.h"
 
@@ -24,10 +26,11 @@ struct Rgba {
 };
 
 // A layer texture as the upload makes it: texel r, g, b, a hold the host's A, R, G, B; host row
-// y is texel row y; linear filtering, clamp to edge.
+// y is texel row y.
 class Layer {
 public:
     Layer(int32_t width, int32_t height, const std::vector<Rgba>& straight)
+        : width(width), height(height)
     {
         std::vector<float> texels;
         for (const Rgba& c : straight) {
@@ -46,10 +49,12 @@ public:
     ~Layer() { glDeleteTextures(1, &name); }
 
     GLuint name = 0;
+    int32_t width;
+    int32_t height;
 };
 
 // A float framebuffer the pass draws into, with blending off and a covering viewport: the
-// program's premultiplied RGBA result exactly as computed.
+// program's result (host order A, R, G, B, straight) exactly as computed.
 class Target {
 public:
     Target(int32_t width, int32_t height) : width(width), height(height)
@@ -101,9 +106,10 @@ bool sameColour(const Rgba& a, const Rgba& b)
            std::fabs(a.b - b.b) < kTolerance && std::fabs(a.a - b.a) < kTolerance;
 }
 
-Rgba premultiplied(const Rgba& c)
+// What the pass writes for a straight colour: the host's order A, R, G, B in r, g, b, a.
+Rgba hostOrder(const Rgba& c)
 {
-    return {c.r * c.a, c.g * c.a, c.b * c.a, c.a};
+    return {c.a, c.r, c.g, c.b};
 }
 
 constexpr Rgba kTransparent{0.0f, 0.0f, 0.0f, 0.0f};
@@ -118,9 +124,22 @@ protected:
         ContextRegistry::contextForCurrentThread()->makeCurrent();
     }
 
-    std::vector<Rgba> draw(const Layer& input, const Target& target)
+    SliceFrame frameOf(const Layer& input, const Target& target, const Layer* custom = nullptr)
     {
-        pass.draw(input.name, target.width, target.height);
+        SliceFrame frame;
+        frame.inputTexture = input.name;
+        frame.customTexture = custom ? custom->name : 0;
+        frame.customWidth = custom ? float(custom->width) : 0.0f;
+        frame.customHeight = custom ? float(custom->height) : 0.0f;
+        frame.width = float(target.width);
+        frame.height = float(target.height);
+        return frame;
+    }
+
+    std::vector<Rgba> draw(const Layer& input, const Target& target,
+                           const Layer* custom = nullptr)
+    {
+        pass.draw(frameOf(input, target, custom));
         return target.read();
     }
 
@@ -137,118 +156,67 @@ protected:
         return values;
     }
 
-    static GLint intUniform(const char* name)
-    {
-        GLint program = 0;
-        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-        GLint value = -1;
-        glGetUniformiv(static_cast<GLuint>(program),
-                       glGetUniformLocation(static_cast<GLuint>(program), name), &value);
-        return value;
-    }
-
     SlicePass pass;
 };
 
-TEST(SliceCorners, RowFollowsTheAngleReducedToOneTurn)
+TEST_F(SlicePassTest, UniformsCarryTheGeometryWorkedOutOnTheCpu)
 {
-    constexpr float w = 1920.0f;
-    constexpr float h = 1080.0f;
-    const SliceCorners firstRow{{0.0f, h}, {w, 0.0f, 0.0f, h}};
-    const SliceCorners secondRow{{w, h}, {0.0f, 0.0f, w, h}};
-    const SliceCorners thirdRow{{w, 0.0f}, {w, 0.0f, 0.0f, h}};
-    const SliceCorners fourthRow{{0.0f, 0.0f}, {0.0f, 0.0f, w, h}};
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double infinity = std::numeric_limits<double>::infinity();
-    const struct {
-        double angle;
-        SliceCorners expected;
-    } cases[] = {
-        {30.0, firstRow},   {89.99, firstRow},  {90.0, secondRow}, {180.0, thirdRow},
-        {270.0, fourthRow}, {-90.0, fourthRow}, {360.0, firstRow}, {390.0, firstRow},
-        {450.0, secondRow}, {-1e-6, firstRow},  {nan, firstRow},   {infinity, firstRow},
-    };
-    for (const auto& c : cases) {
-        const SliceCorners got = sliceCornersForAngle(c.angle, w, h);
-        EXPECT_EQ(std::vector<float>(got.startPoint, got.startPoint + 2),
-                  std::vector<float>(c.expected.startPoint, c.expected.startPoint + 2))
-            << "angle " << c.angle;
-        EXPECT_EQ(std::vector<float>(got.corner, got.corner + 4),
-                  std::vector<float>(c.expected.corner, c.expected.corner + 4))
-            << "angle " << c.angle;
-    }
-}
-
-TEST_F(SlicePassTest, UniformsCarryTheParameterValues)
-{
-    Layer input(1, 1, {kBlack});
+    Layer input(4, 2, std::vector<Rgba>(8, kBlack));
     Target target(4, 2);
     pass.parameters.angle = -90.0;
-    pass.parameters.count = 0; // would divide by zero in the band walk
-    pass.parameters.offsetRandomSeed = 10000;
-    pass.parameters.sizeRandomSeed = 1;
-    pass.parameters.layerRandomSeed = 5000;
-    pass.parameters.bothDirection = false;
-    pass.parameters.offsetRandom = -2.5;
-    pass.parameters.sizeRandom = 0.25;
-    pass.parameters.layerAlpha = 0.75;
-    pass.parameters.edgeType = 3;
-
+    pass.parameters.count = 0; // would divide by zero in the band table
+    pass.parameters.offsetRandom = 0.5;
     draw(input, target);
 
     EXPECT_EQ(uniform("startPoint", 2), (std::vector<float>{0.0f, 0.0f}));
-    EXPECT_EQ(uniform("corner", 4), (std::vector<float>{0.0f, 0.0f, 4.0f, 2.0f}));
+    EXPECT_NEAR(uniform("along", 2)[0], -1.0f, 1e-7f);
+    EXPECT_NEAR(uniform("along", 2)[1], 0.0f, 1e-7f);
+    EXPECT_NEAR(uniform("across", 2)[0], 0.0f, 1e-7f);
+    EXPECT_NEAR(uniform("across", 2)[1], 1.0f, 1e-7f);
     EXPECT_EQ(uniform("viewSize", 2), (std::vector<float>{4.0f, 2.0f}));
-    EXPECT_EQ(uniform("angle", 1)[0], -90.0f);
-    EXPECT_EQ(uniform("count", 1)[0], 1.0f);
-    EXPECT_EQ(uniform("offsetRandomSeed", 1)[0], 1.0f);
-    EXPECT_EQ(uniform("sizeRandomSeed", 1)[0], 0.0001f);
-    EXPECT_EQ(uniform("layerRandomSeed", 1)[0], 0.5f);
-    EXPECT_EQ(uniform("bothDirection", 1)[0], 0.0f);
-    EXPECT_EQ(uniform("offsetRandom", 1)[0], -2.5f);
-    EXPECT_EQ(uniform("sizeRandom", 1)[0], 0.25f);
-    EXPECT_EQ(uniform("layerAlpha", 1)[0], 0.75f);
-    EXPECT_EQ(uniform("hasCustomLayer", 1)[0], 0.0f);
-    EXPECT_EQ(intUniform("edgeType"), 3);
-    EXPECT_EQ(intUniform("t0"), 0);
-    EXPECT_EQ(intUniform("t1"), 1);
-
-    // No custom layer: unit 1 is active with no texture, unit 0 holds the input.
-    GLint active = 0;
-    GLint bound = -1;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(static_cast<GLenum>(active), GL_TEXTURE1);
-    EXPECT_EQ(bound, 0);
-    glActiveTexture(GL_TEXTURE0);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(static_cast<GLuint>(bound), input.name);
-
-    pass.parameters.bothDirection = true;
-    Layer custom(1, 1, {kWhite});
-    pass.parameters.customLayerTexture = custom.name;
-    draw(input, target);
-    EXPECT_EQ(uniform("bothDirection", 1)[0], 1.0f);
-    EXPECT_EQ(uniform("hasCustomLayer", 1)[0], 1.0f);
-
-    // A popup value the host should never send stays one of the four edge modes.
-    pass.parameters.edgeType = -1;
-    draw(input, target);
-    EXPECT_EQ(intUniform("edgeType"), 0);
-    pass.parameters.edgeType = 9;
-    draw(input, target);
-    EXPECT_EQ(intUniform("edgeType"), 3);
+    EXPECT_EQ(uniform("inputScale", 1)[0], 1.0f);
+    EXPECT_EQ(uniform("lastRecord", 1).size(), 1u);
 }
 
-// Vertex arrays are not shared between contexts: each context that draws gets its own, while
-// the buffer is made once; renders alternating between threads all draw.
+// The geometry, the band table and the program variant are worked out before drawing, so one
+// draw makes the same calls whatever the number of bands, and a steady render makes no object.
+TEST_F(SlicePassTest, DrawMakesTheSameGlCallsWhateverTheNumberOfBands)
+{
+    Layer input(64, 32, std::vector<Rgba>(64 * 32, kBlack));
+    Target target(64, 32);
+    pass.parameters.offsetRandom = 0.2;
+    pass.parameters.sizeRandom = 0.5;
+    pass.parameters.count = 3;
+    draw(input, target);
+    pass.parameters.count = 2000;
+    draw(input, target); // the table grows once
+    std::vector<std::string> few, many;
+    {
+        GlCallLog log;
+        pass.parameters.count = 3;
+        draw(input, target);
+        few = log.names();
+    }
+    {
+        GlCallLog log;
+        pass.parameters.count = 2000;
+        draw(input, target);
+        many = log.names();
+        for (const char* made : {"glGenTextures", "glGenBuffers", "glGenVertexArrays",
+                                 "glCreateProgram", "glTexImage2D", "glGetUniformLocation"}) {
+            EXPECT_EQ(log.count(made), 0u) << made;
+        }
+    }
+    EXPECT_EQ(few, many);
+}
+
 TEST_F(SlicePassTest, QuadObjectsAreMadeOncePerContextAndBufferOnce)
 {
     GlCallLog log;
     auto drawOnce = [this] {
         Layer input(1, 1, {{0.5f, 0.25f, 1.0f, 1.0f}});
         Target target(1, 1);
-        EXPECT_TRUE(sameColour(draw(input, target)[0], {0.5f, 0.25f, 1.0f, 1.0f}));
+        EXPECT_TRUE(sameColour(draw(input, target)[0], hostOrder({0.5f, 0.25f, 1.0f, 1.0f})));
     };
 
     drawOnce();
@@ -274,11 +242,28 @@ TEST(SlicePass, DestroyingAPassThatNeverDrewMakesNoGlCall)
     pass.parameters.count = 3;
 }
 
-TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutPremultipliedInPlace)
+TEST_F(SlicePassTest, ProgramThatDoesNotBuildFailsTheDrawInsteadOfDrawingNothing)
+{
+    StdoutCapture output;
+    SlicePass broken("#version 330\nthis is not GLSL\n");
+    Layer input(2, 2, std::vector<Rgba>(4, kBlack));
+    Target target(2, 2);
+    GlCallLog log;
+    try {
+        broken.draw(frameOf(input, target));
+        ADD_FAILURE() << "a draw without a program reported success";
+    } catch (const GpuFailure& failure) {
+        EXPECT_EQ(failure.kind, GpuFailure::Kind::ProgramNotBuilt);
+    }
+    EXPECT_EQ(log.count("glDrawArrays"), 0u);
+    EXPECT_NE(output.text().find("Shader frag error:"), std::string::npos);
+}
+
+TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutInPlaceInTheHostsOrder)
 {
     const std::vector<Rgba> pixels = {{1.0f, 0.0f, 0.0f, 1.0f},  {0.0f, 1.0f, 0.0f, 0.5f},
                                       {0.0f, 0.0f, 1.0f, 0.25f}, {0.2f, 0.4f, 0.6f, 1.0f},
-                                      {1.0f, 1.0f, 1.0f, 0.0f},  {0.5f, 0.5f, 0.5f, 0.5f}};
+                                      {1.0f, 1.0f, 1.0f, 0.0f},  {0.5f, 0.5f, 0.5f, 0.01f}};
     Layer input(3, 2, pixels);
     Target target(3, 2);
     for (double angle : {0.0, 30.0, 90.0, 200.0, -90.0}) {
@@ -287,10 +272,25 @@ TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutPremultipliedInPlace)
         pass.parameters.sizeRandom = 1.0;
         const std::vector<Rgba> result = draw(input, target);
         for (size_t i = 0; i < pixels.size(); ++i) {
-            EXPECT_TRUE(sameColour(result[i], premultiplied(pixels[i])))
-                << "angle " << angle << " pixel " << i;
+            // Straight colour, kept at low alpha; a pixel of alpha 0 keeps none.
+            const Rgba expected = pixels[i].a == 0.0f ? kTransparent : hostOrder(pixels[i]);
+            EXPECT_TRUE(sameColour(result[i], expected)) << "angle " << angle << " pixel " << i;
         }
     }
+}
+
+TEST_F(SlicePassTest, FormatScalesBringTexelsToFullScaleAndBackAndFloorTheAlpha)
+{
+    Layer input(2, 1, {{0.25f, 0.5f, 0.125f, 0.5f}, {0.5f, 0.5f, 0.5f, 0.001f}});
+    Target target(2, 1);
+    SliceFrame frame = frameOf(input, target);
+    frame.inputScale = 2.0f;
+    frame.outputScale = 0.25f;
+    frame.alphaFloor = 0.01f;
+    pass.draw(frame);
+    const std::vector<Rgba> result = target.read();
+    EXPECT_TRUE(sameColour(result[0], {0.25f, 0.125f, 0.25f, 0.0625f}));
+    EXPECT_TRUE(sameColour(result[1], kTransparent)) << "alpha 0.002 is below the floor";
 }
 
 // At angle 0 the bands are columns and shift along y; with every column one colour, a shifted
@@ -316,7 +316,7 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
         int32_t changes = 0;
         for (int32_t y = 0; y < size; ++y) {
             const Rgba got = target.at(normal, x, y);
-            EXPECT_TRUE(sameColour(got, columns[x]) || sameColour(got, kTransparent))
+            EXPECT_TRUE(sameColour(got, hostOrder(columns[x])) || sameColour(got, kTransparent))
                 << x << "," << y;
             gaps += sameColour(got, kTransparent);
             changes += y > 0 && sameColour(got, kTransparent) !=
@@ -329,7 +329,7 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
     pass.parameters.edgeType = 1; // "Repeat" wraps each column onto itself
     const std::vector<Rgba> repeat = draw(input, target);
     for (size_t i = 0; i < repeat.size(); ++i) {
-        EXPECT_TRUE(sameColour(repeat[i], columns[i])) << "pixel " << i;
+        EXPECT_TRUE(sameColour(repeat[i], hostOrder(columns[i]))) << "pixel " << i;
     }
 }
 
@@ -339,20 +339,20 @@ TEST_F(SlicePassTest, EqualBandsSplitTheFrameAtExactColumnsAndEachShowsOneLayer)
 {
     constexpr int32_t w = 100;
     constexpr int32_t h = 50;
-    Layer input(1, 1, {kBlack});
-    Layer custom(1, 1, {kWhite});
+    Layer input(w, h, std::vector<Rgba>(w * h, kBlack)); // the input has the frame's size
+    Layer custom(1, 1, {kWhite});                      // the custom layer is stretched
     Target target(w, h);
     pass.parameters.count = 4;
-    pass.parameters.customLayerTexture = custom.name;
     int32_t whiteBands = 0;
     bool boundarySeen = false;
+    const Rgba black = hostOrder(kBlack), white = hostOrder(kWhite);
     for (int32_t seed = 0; seed < 16; ++seed) {
         pass.parameters.layerRandomSeed = seed * 613;
-        const std::vector<Rgba> result = draw(input, target);
+        const std::vector<Rgba> result = draw(input, target, &custom);
         for (int32_t band = 0; band < 4; ++band) {
             const Rgba first = target.at(result, band * 25, 0);
-            EXPECT_TRUE(sameColour(first, kBlack) || sameColour(first, kWhite));
-            whiteBands += sameColour(first, kWhite);
+            EXPECT_TRUE(sameColour(first, black) || sameColour(first, white));
+            whiteBands += sameColour(first, white);
             for (int32_t x = band * 25; x < band * 25 + 25; ++x) {
                 for (int32_t y = 0; y < h; y += 7) {
                     ASSERT_TRUE(sameColour(target.at(result, x, y), first))
@@ -371,29 +371,27 @@ TEST_F(SlicePassTest, CustomLayerIsLaidOverTheInputWithItsOpacity)
 {
     // A transparent red input under a half-transparent blue custom layer: colours mix, alpha is
     // the custom layer's.
-    Layer input(1, 1, {{1.0f, 0.0f, 0.0f, 0.0f}});
+    Layer input(2, 2, std::vector<Rgba>(4, {1.0f, 0.0f, 0.0f, 0.0f}));
     Layer custom(1, 1, {{0.0f, 0.0f, 1.0f, 1.0f}});
     Target target(2, 2);
     pass.parameters.count = 1;
-    pass.parameters.customLayerTexture = custom.name;
     pass.parameters.layerAlpha = 0.5;
-    const Rgba overlaid = premultiplied({0.5f, 0.0f, 0.5f, 0.5f});
+    const Rgba overlaid = hostOrder({0.5f, 0.0f, 0.5f, 0.5f});
     int32_t chosen = 0;
     for (int32_t seed = 0; seed < 12; ++seed) {
         pass.parameters.layerRandomSeed = seed * 811;
-        const Rgba got = draw(input, target)[3];
+        const Rgba got = draw(input, target, &custom)[3];
         EXPECT_TRUE(sameColour(got, overlaid) || sameColour(got, kTransparent)) << "seed " << seed;
         chosen += sameColour(got, overlaid);
     }
     EXPECT_GT(chosen, 0);
 
     // Opacity 0, or no custom layer at all: only the input shows.
-    for (GLuint customTexture : {custom.name, GLuint(0)}) {
-        pass.parameters.layerAlpha = customTexture == 0 ? 1.0 : 0.0;
-        pass.parameters.customLayerTexture = customTexture;
+    for (const Layer* layer : std::vector<const Layer*>{&custom, nullptr}) {
+        pass.parameters.layerAlpha = layer ? 0.0 : 1.0;
         for (int32_t seed = 0; seed < 12; ++seed) {
             pass.parameters.layerRandomSeed = seed * 811;
-            EXPECT_TRUE(sameColour(draw(input, target)[3], kTransparent)) << "seed " << seed;
+            EXPECT_TRUE(sameColour(draw(input, target, layer)[3], kTransparent)) << "seed " << seed;
         }
     }
 }

@@ -1,0 +1,203 @@
+// The band table and the slice geometry, worked out on the CPU: no GL needed.
+
+#include "effect/BandTable.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "effect/SliceGeometry.h"
+
+namespace Tessarine::Lamino {
+namespace {
+
+// The first band with dist <= end, walking the ends from band 0 as the definition says.
+int32_t walk(const BandTable& table, float dist)
+{
+    for (size_t i = 0; i < table.bands.size(); ++i) {
+        if (dist <= table.bands[i].end) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return static_cast<int32_t>(table.bands.size()) - 1;
+}
+
+TEST(BandHash, GivesPinnedSinglePrecisionValues)
+{
+    // Worked out independently in IEEE single precision with a correctly rounded sine.
+    EXPECT_EQ(bandHash(0.0f, 0.0f), 0.0f);
+    EXPECT_EQ(bandHash(1.0f, 0.0f), 0.94140625f);
+    EXPECT_EQ(bandHash(3.0f, 2.0f), 0.666015625f);
+    EXPECT_EQ(bandHash(7.0f, 0.0001f + 2.0f), 0.064453125f);
+    EXPECT_EQ(bandHash(1999.0f, 1.0f), 0.984375f);
+    for (int i = 0; i < 500; ++i) {
+        const float h = bandHash(float(i), 0.37f);
+        EXPECT_GE(h, 0.0f);
+        EXPECT_LT(h, 1.0f);
+    }
+}
+
+TEST(BandTable, EqualBandsEndAtWholeFractionsOfTheExtent)
+{
+    SliceParameters p;
+    p.count = 4;
+    const BandTable table = BandTable::build(p, 100.0f);
+    ASSERT_GE(table.bands.size(), 5u) << "the table runs past the frame";
+    EXPECT_EQ(table.bands[0].end, 25.0f);
+    EXPECT_EQ(table.bands[1].end, 50.0f);
+    EXPECT_EQ(table.bands[3].end, 100.0f);
+    EXPECT_GT(table.bands.back().end, 101.0f);
+    EXPECT_EQ(table.bandAt(24.5f), 0);
+    EXPECT_EQ(table.bandAt(25.0f), 0) << "a distance on a boundary belongs to the band ending there";
+    EXPECT_EQ(table.bandAt(25.5f), 1);
+    EXPECT_EQ(table.bandAt(99.5f), 3);
+    EXPECT_EQ(table.lookup.size(), 102u) << "one record per whole pixel up to maxDist + 1";
+    EXPECT_FALSE(table.shifted);
+}
+
+TEST(BandTable, LookupFindsTheBandTheWalkFindsForEveryDistance)
+{
+    SliceParameters p;
+    for (int32_t count : {1, 7, 300, 2000}) {
+        for (double sizeRandom : {0.0, 0.5, 1.0}) {
+            p.count = count;
+            p.sizeRandom = sizeRandom;
+            p.sizeRandomSeed = 4321;
+            const float maxDist = 517.25f;
+            const BandTable table = BandTable::build(p, maxDist);
+            for (float d = -0.5f; d < maxDist + 1.5f; d += 0.0625f) {
+                ASSERT_EQ(table.bandAt(d), walk(table, d))
+                    << "count " << count << ", size random " << sizeRandom << ", distance " << d;
+            }
+            for (const Band& band : table.bands) {
+                ASSERT_EQ(table.bandAt(band.end), walk(table, band.end));
+                ASSERT_EQ(table.bandAt(std::nextafter(band.end, 1e9f)),
+                          walk(table, std::nextafter(band.end, 1e9f)));
+            }
+        }
+    }
+}
+
+TEST(BandTable, WidthsSpreadAroundTheMeanAndNeverFallBelowOnePixel)
+{
+    SliceParameters p;
+    p.count = 50;
+    p.sizeRandom = 1.0;
+    p.sizeRandomSeed = 77;
+    const BandTable table = BandTable::build(p, 1000.0f);
+    float previous = 0.0f, narrowest = 1e9f, widest = 0.0f;
+    for (const Band& band : table.bands) {
+        const float width = band.end - previous;
+        narrowest = std::min(narrowest, width);
+        widest = std::max(widest, width);
+        previous = band.end;
+    }
+    EXPECT_GE(narrowest, 1.0f);
+    EXPECT_LT(narrowest, 5.0f) << "100% size random reaches the one-pixel floor";
+    EXPECT_GT(widest, 30.0f) << "and nearly twice the mean width of 20";
+    EXPECT_LE(widest, 40.0f);
+
+    // More slices than pixels: every band one pixel wide.
+    p.count = 2000;
+    p.sizeRandom = 0.0;
+    const BandTable narrow = BandTable::build(p, 100.0f);
+    EXPECT_EQ(narrow.bands[0].end, 1.0f);
+    EXPECT_EQ(narrow.bands[41].end, 42.0f);
+}
+
+TEST(BandTable, ShiftsScaleWithTheExtentAndFollowTheDirectionMode)
+{
+    SliceParameters p;
+    p.count = 200;
+    p.offsetRandom = 0.3;
+    p.offsetRandomSeed = 9;
+    p.bothDirection = false;
+    const float maxDist = 400.0f;
+    const BandTable oneWay = BandTable::build(p, maxDist);
+    p.bothDirection = true;
+    const BandTable bothWays = BandTable::build(p, maxDist);
+    int negative = 0;
+    for (size_t i = 0; i < oneWay.bands.size(); ++i) {
+        const float h = bandHash(float(i), 0.0009f + 2.0f);
+        EXPECT_FLOAT_EQ(oneWay.bands[i].shift, h * 0.3f * maxDist);
+        EXPECT_FLOAT_EQ(bothWays.bands[i].shift, (h * 2.0f - 1.0f) * 0.3f * maxDist);
+        EXPECT_GE(oneWay.bands[i].shift, 0.0f);
+        negative += bothWays.bands[i].shift < 0.0f;
+    }
+    EXPECT_GT(negative, 50);
+    EXPECT_TRUE(oneWay.shifted);
+}
+
+TEST(BandTable, AboutHalfOfTheBandsChooseTheCustomLayer)
+{
+    SliceParameters p;
+    p.count = 1000;
+    p.layerRandomSeed = 123;
+    const BandTable table = BandTable::build(p, 1000.0f);
+    int chosen = 0;
+    for (size_t i = 0; i < table.bands.size(); ++i) {
+        const float h = bandHash(float(i), 0.0123f + 4.0f);
+        EXPECT_EQ(table.bands[i].choice, h >= 0.4999f ? 1.0f : 0.0f) << "band " << i;
+        chosen += table.bands[i].choice != 0.0f;
+    }
+    EXPECT_GT(chosen, 400);
+    EXPECT_LT(chosen, 600);
+}
+
+TEST(SliceGeometry, CornerDirectionsAndExtentFollowTheAngleReducedToOneTurn)
+{
+    constexpr float w = 1920.0f;
+    constexpr float h = 1080.0f;
+    const struct {
+        double angle;
+        float startX, startY;
+    } cases[] = {
+        {30.0, 0.0f, h},  {89.99, 0.0f, h}, {90.0, w, h},     {180.0, w, 0.0f},
+        {270.0, 0.0f, 0.0f}, {-90.0, 0.0f, 0.0f}, {360.0, 0.0f, h}, {450.0, w, h},
+    };
+    for (const auto& c : cases) {
+        const SliceGeometry g = sliceGeometry(c.angle, w, h);
+        EXPECT_EQ(g.startPoint[0], c.startX) << "angle " << c.angle;
+        EXPECT_EQ(g.startPoint[1], c.startY) << "angle " << c.angle;
+        // Every corner of the frame lies 0 to maxDist across the bands from startPoint.
+        for (float x : {0.0f, w}) {
+            for (float y : {0.0f, h}) {
+                const float d = (x - g.startPoint[0]) * g.across[0] +
+                                (y - g.startPoint[1]) * g.across[1];
+                EXPECT_GE(d, -1e-3f) << "angle " << c.angle;
+                EXPECT_LE(d, g.maxDist + 1e-3f) << "angle " << c.angle;
+            }
+        }
+    }
+    const SliceGeometry at30 = sliceGeometry(30.0, w, h);
+    EXPECT_FLOAT_EQ(at30.along[0], 0.5f);
+    EXPECT_FLOAT_EQ(at30.along[1], std::sqrt(3.0f) / 2);
+    EXPECT_FLOAT_EQ(at30.across[0], at30.along[1]);
+    EXPECT_FLOAT_EQ(at30.across[1], -at30.along[0]);
+    EXPECT_FLOAT_EQ(at30.maxDist, w * std::sqrt(3.0f) / 2 + h * 0.5f);
+    EXPECT_FLOAT_EQ(sliceGeometry(45.0, 100.0f, 50.0f).maxDist, 150.0f * 0.70710678f);
+    EXPECT_EQ(sliceGeometry(0.0, w, h).maxDist, w);
+    EXPECT_EQ(sliceGeometry(90.0, w, h).maxDist, h);
+}
+
+TEST(SliceGeometry, AnglesWholeTurnsApartGiveTheSameGeometryToTheBit)
+{
+    auto same = [](const SliceGeometry& a, const SliceGeometry& b) {
+        return a.startPoint[0] == b.startPoint[0] && a.startPoint[1] == b.startPoint[1] &&
+               a.along[0] == b.along[0] && a.along[1] == b.along[1] &&
+               a.across[0] == b.across[0] && a.across[1] == b.across[1] &&
+               a.maxDist == b.maxDist;
+    };
+    EXPECT_TRUE(same(sliceGeometry(30.0, 64, 48), sliceGeometry(390.0, 64, 48)));
+    EXPECT_TRUE(same(sliceGeometry(-90.0, 64, 48), sliceGeometry(270.0, 64, 48)));
+    EXPECT_TRUE(same(sliceGeometry(-330.0, 64, 48), sliceGeometry(30.0, 64, 48)));
+    EXPECT_EQ(reduceToOneTurn(-1e-20), 0.0) << "a tiny negative that rounds up to 360";
+    EXPECT_EQ(reduceToOneTurn(std::numeric_limits<double>::quiet_NaN()), 0.0);
+    EXPECT_EQ(reduceToOneTurn(std::numeric_limits<double>::infinity()), 0.0);
+    EXPECT_EQ(reduceToOneTurn(725.5), 5.5);
+}
+
+} // namespace
+} // namespace Tessarine::Lamino
