@@ -1,6 +1,5 @@
 // The plug-in's one export: the host drives the effect through EntryPointFunc with command codes.
 
-#include <cstdio>
 #include <new>
 
 #include <glbinding/gl/gl.h>
@@ -19,6 +18,7 @@
 #include "host/EffectParameters.h"
 #include "host/FrameRender.h"
 #include "host/SuiteScope.h"
+#include "host/UserMessages.h"
 #include "pipeline/PixelFormat.h"
 #include "pipeline/RenderSurface.h"
 
@@ -41,9 +41,7 @@ void destroySlicePass()
     slicePass = nullptr;
 }
 
-// Error codes for failures that are not host codes. A context that cannot be made, or any other
-// internal failure, is reported as damaged internal state; memory exhaustion as such.
-constexpr PF_Err kErrGlContext = PF_Err_INTERNAL_STRUCT_DAMAGED;
+// Any other internal failure is reported as damaged internal state.
 constexpr PF_Err kErrInternal = PF_Err_INTERNAL_STRUCT_DAMAGED;
 
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
@@ -131,44 +129,6 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     }
 }
 
-// The sentences the host shows for failures that the user can act on.
-constexpr char kNeedsOpenGl[] =
-    "Orla Lamino needs OpenGL 3.3 or later and could not start it on this graphics driver. "
-    "Update the graphics driver, or use a computer whose GPU supports OpenGL 3.3.";
-constexpr char kOutOfGpuMemory[] =
-    "Orla Lamino ran out of GPU memory for this frame. Render a smaller frame, or close other "
-    "programs that use the GPU.";
-constexpr char kProgramNotBuilt[] =
-    "Orla Lamino could not build its GPU program on this graphics driver. Update the graphics "
-    "driver.";
-constexpr char kTooLarge[] = "Orla Lamino: the GPU renders at most %d pixels a side, and this "
-                             "layer is larger. Render a smaller frame or lower the resolution.";
-
-void tellUser(PF_OutData* out_data, const char* format, int value = 0)
-{
-    if (!out_data) {
-        return;
-    }
-    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, format, value);
-    out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
-}
-
-PF_Err reportGpuFailure(const GpuFailure& failure, PF_OutData* out_data)
-{
-    switch (failure.kind) {
-    case GpuFailure::Kind::OutOfMemory:
-        tellUser(out_data, kOutOfGpuMemory);
-        return PF_Err_OUT_OF_MEMORY;
-    case GpuFailure::Kind::ProgramNotBuilt:
-        tellUser(out_data, kProgramNotBuilt);
-        return kErrInternal;
-    case GpuFailure::Kind::TooLarge:
-        tellUser(out_data, kTooLarge, failure.limit);
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return kErrInternal;
-}
-
 } // namespace
 
 extern "C" __declspec(dllexport) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
@@ -184,8 +144,7 @@ extern "C" __declspec(dllexport) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in
     } catch (const GpuFailure& failure) {
         return reportGpuFailure(failure, out_data);
     } catch (const AESDK_OpenGL_Fault&) {
-        tellUser(out_data, kNeedsOpenGl);
-        return kErrGlContext;
+        return reportMissingOpenGl(out_data);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     } catch (...) {

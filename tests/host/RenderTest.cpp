@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -253,6 +254,10 @@ TEST_F(RenderTest, LayersBeyondTheDriversLimitsAreRefusedNotRenderedEmpty)
     const int tooWide = 40000; // above any driver's largest texture and renderbuffer
     ArgbImage output;
     EXPECT_EQ(plugin.render(solid(tooWide, 1, 255, 1, 2, 3), output), PF_Err_BAD_CALLBACK_PARAM);
+    const PF_OutData told = plugin.host().lastOutData();
+    EXPECT_NE(std::string(told.return_msg).find("the GPU renders at most"), std::string::npos)
+        << told.return_msg;
+    EXPECT_NE(told.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
 
     World customWorld = toWorld(solid(tooWide, 1, 255, 1, 2, 3));
     plugin.host().setLayer(kCustomLayer, customWorld.get());
