@@ -62,7 +62,8 @@ BandTable BandTable::build(const SliceParameters& p, float maxDist)
     float end = 0.0f;
     for (int32_t i = 0; table.bands.empty() || end <= last; ++i) {
         const float index = static_cast<float>(i);
-        end += std::max(kSmallestBandWidth, segSize + spread(index, sizeSeed, sizeRandom) * segSize);
+        const float width = segSize + spread(index, sizeSeed, sizeRandom) * segSize;
+        end += std::max(kSmallestBandWidth, width);
         table.bands.push_back({end, shiftOf(index, p, maxDist), choiceOf(index, p), 0.0f});
         table.shifted = table.shifted || table.bands.back().shift != 0.0f;
     }

@@ -48,8 +48,8 @@ OpenglShader& SlicePass::program(int32_t edgeMode, bool shifted, bool custom)
     std::unique_ptr<OpenglShader>& slot =
         programs[static_cast<size_t>(edgeMode * 4 + (shifted ? 2 : 0) + (custom ? 1 : 0))];
     if (!slot) {
-        slot = std::make_unique<OpenglShader>(kPassthroughVertexShader,
-                                              variantSource(fragmentSource, edgeMode, shifted, custom));
+        slot = std::make_unique<OpenglShader>(
+            kPassthroughVertexShader, variantSource(fragmentSource, edgeMode, shifted, custom));
         slot->addAttribute("position", 0);
         slot->addAttribute("input_uv", 1);
     }

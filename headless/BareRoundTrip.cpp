@@ -135,7 +135,8 @@ void BareRoundTrip::Objects::makeObjects(int32_t width, int32_t height)
     pixels.resize(static_cast<size_t>(width) * height * 4);
 }
 
-BareRoundTrip::BareRoundTrip(const World& frame) : objects(std::make_unique<Objects>()), frame(frame)
+BareRoundTrip::BareRoundTrip(const World& frame)
+    : objects(std::make_unique<Objects>()), frame(frame)
 {
     HGLRC previous = wglGetCurrentContext();
     HDC previousDc = wglGetCurrentDC();
