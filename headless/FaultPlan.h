@@ -34,6 +34,11 @@ struct FaultPlan {
     // The float iteration suite's iterate returns this error at once, calling no pixel function
     // (0: it iterates normally).
     PF_Err iterateFloatError = PF_Err_NONE;
+
+    // Functions handed to the effect as null pointers, named as in the utility callbacks:
+    // "ansi.sprintf" and "ansi.strcpy" (in the utility callbacks' ANSI block and in the ANSI
+    // suite alike).
+    std::set<std::string> nullCallbacks;
 };
 
 }  // namespace Tessarine::Lamino

@@ -588,6 +588,24 @@ void HostCallbacks::install(HostSession& session)
     installSuites(session);
 }
 
+void HostCallbacks::removeCallbacks(HostSession& session, const std::set<std::string>& names)
+{
+    for (const std::string& name : names) {
+        if (name == "ansi.sprintf") {
+            session.utils.ansi.sprintf = nullptr;
+            session.ansiSuite.sprintf = nullptr;
+        } else if (name == "ansi.strcpy") {
+            session.utils.ansi.strcpy = nullptr;
+            session.ansiSuite.strcpy = nullptr;
+        }
+    }
+}
+
+bool HostCallbacks::canRemove(const std::string& name)
+{
+    return name == "ansi.sprintf" || name == "ansi.strcpy";
+}
+
 HostSession* HostCallbacks::current()
 {
     return currentSession;

@@ -75,9 +75,12 @@ private:
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
 {
     SuiteScope ansi(in_data->pica_basicP, kPFANSISuite, kPFANSISuiteVersion1);
-    ansi.get<PF_ANSICallbacksSuite1>()->sprintf(out_data->return_msg, "%s v%d.%d\r%s",
-                                                LAMINO_EFFECT_NAME, LAMINO_EFFECT_MAJOR,
-                                                LAMINO_EFFECT_MINOR, LAMINO_EFFECT_NAME);
+    const PF_ANSICallbacksSuite1* suite = ansi.get<PF_ANSICallbacksSuite1>();
+    if (!suite->sprintf) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    suite->sprintf(out_data->return_msg, "%s v%d.%d\r%s", LAMINO_EFFECT_NAME, LAMINO_EFFECT_MAJOR,
+                   LAMINO_EFFECT_MINOR, LAMINO_EFFECT_NAME);
     return PF_Err_NONE;
 }
 
