@@ -81,7 +81,6 @@ AEOpenGLContext::AEOpenGLContext(AEOpenGLContext* shareWith)
         createHiddenWindow();
         owned.deviceContext = GetDC(owned.window);
         createGLContext(shareWith ? shareWith->owned.glContext : nullptr);
-        wglMakeCurrent(owned.deviceContext, owned.glContext);
         initializeBinding();
     } catch (...) {
         release();
@@ -96,8 +95,17 @@ AEOpenGLContext::~AEOpenGLContext()
 
 void AEOpenGLContext::makeCurrent()
 {
-    wglMakeCurrent(owned.deviceContext, owned.glContext);
+    bindToThread();
     glbinding::Binding::useCurrentContext();
+}
+
+void AEOpenGLContext::bindToThread()
+{
+    // wglMakeCurrent fails when the context is current on another thread or is gone; reading the
+    // current context back also catches a driver that reports success without switching.
+    if (!wglMakeCurrent(owned.deviceContext, owned.glContext) ||
+        wglGetCurrentContext() != owned.glContext)
+        fail();
 }
 
 void AEOpenGLContext::createHiddenWindow()
@@ -137,8 +145,9 @@ void AEOpenGLContext::createGLContext(HGLRC shareContext)
 void AEOpenGLContext::createRootContext()
 {
     owned.glContext = wglCreateContext(owned.deviceContext);
-    if (!owned.glContext || !wglMakeCurrent(owned.deviceContext, owned.glContext))
+    if (!owned.glContext)
         fail();
+    bindToThread();
 
     getExtensionsString = reinterpret_cast<GetExtensionsStringArb>(
         reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
@@ -165,8 +174,7 @@ void AEOpenGLContext::createSharedContext(HGLRC shareContext)
     // empty either way.
     if (!wglShareLists(shareContext, owned.glContext))
         fail();
-    if (!wglMakeCurrent(owned.deviceContext, owned.glContext))
-        fail();
+    bindToThread();
 }
 
 void AEOpenGLContext::initializeBinding()

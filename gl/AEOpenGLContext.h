@@ -23,7 +23,9 @@ public:
     AEOpenGLContext(const AEOpenGLContext&) = delete;
     AEOpenGLContext& operator=(const AEOpenGLContext&) = delete;
 
-    // Binds the context to the calling thread and tells glbinding about it.
+    // Binds the context to the calling thread and tells glbinding about it. Raises
+    // AESDK_OpenGL_Fault(1), touching no GL, when the context does not become current (it is
+    // current on another thread, or gone).
     void makeCurrent();
 
     HDC deviceContext() const { return owned.deviceContext; }
@@ -32,6 +34,7 @@ public:
     const std::string& windowClassName() const { return owned.windowClassName; }
 
 private:
+    void bindToThread();
     void createHiddenWindow();
     void createGLContext(HGLRC shareContext);
     void createRootContext();

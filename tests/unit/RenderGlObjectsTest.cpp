@@ -11,6 +11,7 @@
 #include "headless/World.h"
 #include "host/EffectParameters.h"
 #include "support/GlCallLog.h"
+#include "support/TestThread.h"
 
 extern "C" PF_Err EntryPointFunc(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                                  void*);
@@ -122,6 +123,25 @@ TEST_F(RenderGlObjectsTest, NewSizeReplacesOnlyTheRenderbuffers)
     EXPECT_EQ(log->count("glGenFramebuffers"), 0u);
     EXPECT_EQ(log->count("glGenRenderbuffers"), 2u); // output and one level
     EXPECT_EQ(log->count("glDeleteRenderbuffers"), 2u); // old output and the level
+}
+
+// The render thread's own context held current by another thread: the render fails with the
+// context error before any GL call, and succeeds again once the context is free.
+TEST_F(RenderGlObjectsTest, RenderWhoseContextCannotBeMadeCurrentFailsBeforeAnyGlCall)
+{
+    ASSERT_EQ(render(), PF_Err_NONE);
+    AEOpenGLContext* own = ContextRegistry::contextForCurrentThread();
+    ContextRegistry::root()->makeCurrent();
+    TestThread holder;
+    holder.run([&] { ASSERT_TRUE(wglMakeCurrent(own->deviceContext(), own->glContext())); });
+    log->clear();
+
+    EXPECT_EQ(render(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(log->names(), std::vector<std::string>{});
+    EXPECT_NE(wglGetCurrentContext(), own->glContext());
+
+    holder.run([] { wglMakeCurrent(nullptr, nullptr); });
+    EXPECT_EQ(render(), PF_Err_NONE);
 }
 
 } // namespace
