@@ -1,6 +1,10 @@
 #include "gl/ContextRegistry.h"
 
 #include "gl/AEOpenGLContext.h"
+#include "gl/BindingStates.h"
+#include "gl/PendingWindows.h"
+
+#include <windows.h>
 
 #include <atomic>
 #include <map>
@@ -15,6 +19,9 @@ AEOpenGLContext* rootContext;
 std::atomic<int32_t> threadCounter;
 thread_local int32_t threadIndex = -1;
 std::map<int32_t, AEOpenGLContext*> contexts;
+// The index of each thread by its Windows id, for releaseCurrentThread: it runs when the thread
+// ends, when the thread's own thread_local values may already be gone.
+std::map<DWORD, int32_t> indicesByThread;
 std::recursive_mutex registryMutex;
 
 } // namespace
@@ -38,6 +45,7 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     std::lock_guard<std::recursive_mutex> lock(registryMutex);
     if (threadIndex == -1)
         threadIndex = threadCounter.fetch_add(1);
+    indicesByThread[GetCurrentThreadId()] = threadIndex;
 
     // An index without a context belongs to a thread whose context failed to build or was
     // deleted by destroyAll; it gets a fresh one rather than nothing.
@@ -49,13 +57,36 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     return slot;
 }
 
+void ContextRegistry::releaseCurrentThread()
+{
+    AEOpenGLContext* context = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> lock(registryMutex);
+        auto index = indicesByThread.find(GetCurrentThreadId());
+        if (index == indicesByThread.end())
+            return;
+        auto found = contexts.find(index->second);
+        indicesByThread.erase(index);
+        if (found != contexts.end()) {
+            context = found->second;
+            contexts.erase(found);
+        }
+    }
+    // Deleted on its own thread, the context gives its memory back and its window goes at once;
+    // windows of contexts deleted elsewhere before go too.
+    delete context;
+    PendingWindows::sweep();
+}
+
 void ContextRegistry::destroyAll()
 {
+    std::lock_guard<std::recursive_mutex> lock(registryMutex);
     for (auto& [index, context] : contexts)
         delete context;
     contexts.clear();
     delete rootContext;
     rootContext = nullptr;
+    BindingStates::releaseAll();
 }
 
 int32_t ContextRegistry::currentThreadIndex()
