@@ -97,7 +97,7 @@ AEOpenGLContext::~AEOpenGLContext()
 void AEOpenGLContext::makeCurrent()
 {
     bindToThread();
-    glbinding::Binding::useCurrentContext();
+    BindingStates::registerCurrentContext();
 }
 
 void AEOpenGLContext::bindToThread()

@@ -24,6 +24,49 @@ std::map<int32_t, AEOpenGLContext*> contexts;
 std::map<DWORD, int32_t> indicesByThread;
 std::recursive_mutex registryMutex;
 
+// Deletes a thread's context when the thread ends: a fiber-local value set on each thread that
+// gets a context, whose callback the system runs as the thread ends, before the loader's
+// thread-detach notifications and outside the loader lock (the context's deletion may wait for
+// driver threads, which need that lock themselves). The value is the thread's id: the callbacks
+// that FlsFree runs on the unloading thread for every other thread do nothing.
+class ThreadEndWatch {
+public:
+    ~ThreadEndWatch()
+    {
+        // Library unload or process exit: no context is deleted while the loader tears down,
+        // and no callback may stay behind pointing into the unloaded library.
+        unloading = true;
+        if (slot != FLS_OUT_OF_INDEXES)
+            FlsFree(slot);
+    }
+
+    // Called with registryMutex held.
+    void watchCallingThread()
+    {
+        if (slot == FLS_OUT_OF_INDEXES)
+            slot = FlsAlloc(&threadEnded);
+        if (slot != FLS_OUT_OF_INDEXES)
+            FlsSetValue(slot, reinterpret_cast<void*>(uintptr_t(GetCurrentThreadId())));
+    }
+
+private:
+    static void WINAPI threadEnded(void* value)
+    {
+        if (unloading || reinterpret_cast<uintptr_t>(value) != GetCurrentThreadId())
+            return;
+        try {
+            ContextRegistry::releaseCurrentThread();
+        } catch (...) {
+            // the context is left to global setdown
+        }
+    }
+
+    static inline std::atomic<bool> unloading{false};
+    DWORD slot = FLS_OUT_OF_INDEXES;
+};
+
+ThreadEndWatch threadEndWatch;
+
 } // namespace
 
 void ContextRegistry::createRoot()
@@ -53,6 +96,7 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     if (!slot) {
         // A failed build raises before slot is written; the empty slot is harmless.
         slot = new AEOpenGLContext(rootContext);
+        threadEndWatch.watchCallingThread();
     }
     return slot;
 }

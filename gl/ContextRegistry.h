@@ -29,9 +29,9 @@ public:
     // AESDK_OpenGL_Fault when the context cannot be built. The caller makes it current.
     static AEOpenGLContext* contextForCurrentThread();
 
-    // Deletes the calling thread's context, on this thread, when it has one; called when a
-    // thread ends (the plug-in's thread-detach notification). A context left to a thread that
-    // has ended is never given back by some drivers, whoever deletes it later.
+    // Deletes the calling thread's context, on this thread, when it has one. Runs by itself as
+    // each thread that got a context ends: a context left to a thread that has ended is never
+    // given back by some drivers, whoever deletes it later.
     static void releaseCurrentThread();
 
     // Deletes every thread's context and the root context, then glbinding's state for all of

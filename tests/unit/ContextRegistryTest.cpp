@@ -237,6 +237,19 @@ TEST_F(ContextRegistryTest, ReleaseCurrentThreadDeletesTheThreadsContextThere)
     EXPECT_EQ(ContextRegistry::threadContextCount(), 1u);
 }
 
+TEST_F(ContextRegistryTest, ThreadThatEndsTakesItsContextWithIt)
+{
+    StdoutCapture quiet;
+    auto renderThread = std::make_unique<TestThread>();
+    HWND window = nullptr;
+    renderThread->run([&] { window = renderOnce()->window(); });
+    ASSERT_EQ(ContextRegistry::threadContextCount(), 1u);
+    renderThread.reset();
+
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    EXPECT_FALSE(IsWindow(window));
+}
+
 TEST_F(ContextRegistryTest, ReleaseCurrentThreadLeavesOtherThreadsContexts)
 {
     StdoutCapture quiet;
