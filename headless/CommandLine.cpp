@@ -25,6 +25,7 @@ const OwnOption kOwnOptions[] = {
     {"warmup", true, {Command::Bench}},
     {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
     {"quiet", false, {Command::Render, Command::Bench}},
+    {"verbose", false, {Command::Render, Command::Bench, Command::Info}},
 };
 
 const char* commandName(Command command)
@@ -105,6 +106,8 @@ public:
                 setOwn(*findOwnOption("output"), "-o", takeValue("-o"));
             } else if (argument == "-q") {
                 setOwn(*findOwnOption("quiet"), "-q", "");
+            } else if (argument == "-v") {
+                setOwn(*findOwnOption("verbose"), "-v", "");
             } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
                 readLongOption(argument.substr(2));
             } else if (argument.size() > 1 && argument[0] == '-') {
@@ -174,6 +177,8 @@ private:
             plan.plugin = value;
         } else if (name == "quiet") {
             plan.quiet = true;
+        } else if (name == "verbose") {
+            plan.verbose = true;
         }
     }
 
@@ -320,6 +325,8 @@ Options:
   --warmup N             bench: untimed renders before them (default 3)
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
+  -v, --verbose          also show the plug-in's own messages (its OpenGL context
+                         descriptions) on standard error
   -h, --help             show this text
 
 Control options: one per effect control, named after its label in lower case with

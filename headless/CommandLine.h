@@ -36,6 +36,7 @@ struct Plan {
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
     int32_t runs = 20, warmups = 3;  // bench
     bool quiet = false;
+    bool verbose = false;  // the plug-in's own messages to standard error (lamino.exe's main)
     std::vector<RawControlOption> controlOptions;
     std::vector<ControlSetting> controls;  // filled by resolveControls
 };
