@@ -48,11 +48,14 @@ lamino_start_wineserver() {
     wineserver -p"$lamino_server_linger" </dev/null >/dev/null 2>&1 || true
 }
 
-# Stops the X server that this script started. The Wine server is left to end by itself.
+# Stops the X server that this script started once the prefix's Wine server has ended: the
+# server's desktop process may have been started on this display, and would complain on the
+# output it was given if the display went first. The Wine server is left to end by itself; the
+# waiting is done by a detached process that holds none of the caller's streams.
 lamino_stop_display() {
     if [ -n "$lamino_started_xvfb" ]; then
-        kill "$lamino_started_xvfb" 2>/dev/null || true
-        wait "$lamino_started_xvfb" 2>/dev/null || true
+        setsid bash -c 'wineserver -w; kill "$1"' lamino-display-stop "$lamino_started_xvfb" \
+            </dev/null >/dev/null 2>&1 &
         lamino_started_xvfb=""
     fi
 }

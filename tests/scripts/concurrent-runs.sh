@@ -56,6 +56,19 @@ done
 leftovers=$(find "$work" -name '*.lamino-*.part' | wc -l)
 [ "$leftovers" = 0 ] || fail "the ended run left $leftovers temporary files"
 
+# What a run says: nothing with -q (the plug-in's own messages only with -v), and the user's
+# Linux paths, not Wine's drive Z: form of them.
+"$lamino" render -o "$work/quiet.png" --size 32x18 -q 2>"$work/quiet.err" \
+    || fail "the quiet run failed: $(cat "$work/quiet.err")"
+[ ! -s "$work/quiet.err" ] || fail "the quiet run said: $(cat "$work/quiet.err")"
+"$lamino" render -o "$work/verbose.png" --size 32x18 -q -v 2>"$work/verbose.err" \
+    || fail "the verbose run failed"
+grep -q "^OpenGL Version:" "$work/verbose.err" || fail "-v did not show the plug-in's messages"
+"$lamino" render "$work/none.png" -o "$work/x.png" 2>"$work/missing.err" \
+    && fail "a render of a missing file exited 0"
+[ "$(cat "$work/missing.err")" = "lamino: cannot read '$work/none.png': no such file" ] \
+    || fail "the missing file was reported as: $(cat "$work/missing.err")"
+
 if [ "$failures" = 0 ]; then
     echo "concurrent runs: all checks passed"
 fi
