@@ -130,6 +130,10 @@ TEST_F(ContextRegistryTest, ConcurrentFirstUsesBuildOneAfterAnother)
                 contexts[i] = renderOnce();
                 indices[i] = ContextRegistry::currentThreadIndex();
                 ++finished;
+                // Each thread stays until all have rendered: an ended thread's context goes,
+                // and a later one could be built at its address.
+                while (finished.load() < kThreads)
+                    std::this_thread::yield();
             });
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
