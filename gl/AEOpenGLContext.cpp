@@ -1,6 +1,7 @@
 #include "gl/AEOpenGLContext.h"
 
 #include "gl/AESDK_OpenGL_Fault.h"
+#include "gl/BindingStates.h"
 #include "gl/PendingWindows.h"
 #include "gl/PerContextBase.h"
 
@@ -81,7 +82,6 @@ AEOpenGLContext::AEOpenGLContext(AEOpenGLContext* shareWith)
         createHiddenWindow();
         owned.deviceContext = GetDC(owned.window);
         createGLContext(shareWith ? shareWith->owned.glContext : nullptr);
-        wglMakeCurrent(owned.deviceContext, owned.glContext);
         initializeBinding();
     } catch (...) {
         release();
@@ -96,8 +96,17 @@ AEOpenGLContext::~AEOpenGLContext()
 
 void AEOpenGLContext::makeCurrent()
 {
-    wglMakeCurrent(owned.deviceContext, owned.glContext);
-    glbinding::Binding::useCurrentContext();
+    bindToThread();
+    BindingStates::registerCurrentContext();
+}
+
+void AEOpenGLContext::bindToThread()
+{
+    // wglMakeCurrent fails when the context is current on another thread or is gone; reading the
+    // current context back also catches a driver that reports success without switching.
+    if (!wglMakeCurrent(owned.deviceContext, owned.glContext) ||
+        wglGetCurrentContext() != owned.glContext)
+        fail();
 }
 
 void AEOpenGLContext::createHiddenWindow()
@@ -107,7 +116,10 @@ void AEOpenGLContext::createHiddenWindow()
 
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof(WNDCLASSEXA);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    // A class device context belongs to the window and goes with it: nothing to release, which
+    // matters because only the window's own thread could release a common one, and contexts
+    // are deleted on whichever thread runs global setdown.
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -137,8 +149,9 @@ void AEOpenGLContext::createGLContext(HGLRC shareContext)
 void AEOpenGLContext::createRootContext()
 {
     owned.glContext = wglCreateContext(owned.deviceContext);
-    if (!owned.glContext || !wglMakeCurrent(owned.deviceContext, owned.glContext))
+    if (!owned.glContext)
         fail();
+    bindToThread();
 
     getExtensionsString = reinterpret_cast<GetExtensionsStringArb>(
         reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
@@ -165,16 +178,12 @@ void AEOpenGLContext::createSharedContext(HGLRC shareContext)
     // empty either way.
     if (!wglShareLists(shareContext, owned.glContext))
         fail();
-    if (!wglMakeCurrent(owned.deviceContext, owned.glContext))
-        fail();
+    bindToThread();
 }
 
 void AEOpenGLContext::initializeBinding()
 {
-    glbinding::Binding::initialize(false);
-    // initialize does nothing for a context handle it has seen before (drivers reuse handles of
-    // deleted contexts), so the binding is pointed at the current context explicitly as well.
-    glbinding::Binding::useCurrentContext();
+    BindingStates::registerCurrentContext();
 
     const std::string renderer = glbinding::ContextInfo::renderer();
     const std::string vendor = glbinding::ContextInfo::vendor();
@@ -201,14 +210,11 @@ void AEOpenGLContext::release()
             PerContextBase::forgetContextEverywhere(owned.glContext);
         owned.glContext = nullptr;
     }
-    if (owned.deviceContext) {
-        ReleaseDC(owned.window, owned.deviceContext);
-        owned.deviceContext = nullptr;
-    }
+    owned.deviceContext = nullptr; // the window's own, destroyed with it
     if (!owned.windowClassName.empty())
         PendingWindows::release(owned.window, owned.windowClassName);
     owned.window = nullptr;
-    // glbinding keeps its per-context state: its release of a context is not safe to use.
+    // glbinding's state for the context stays until BindingStates::releaseAll.
 }
 
 } // namespace Tessarine::Lamino

@@ -1,6 +1,10 @@
 #include "gl/ContextRegistry.h"
 
 #include "gl/AEOpenGLContext.h"
+#include "gl/BindingStates.h"
+#include "gl/PendingWindows.h"
+
+#include <windows.h>
 
 #include <atomic>
 #include <map>
@@ -15,7 +19,53 @@ AEOpenGLContext* rootContext;
 std::atomic<int32_t> threadCounter;
 thread_local int32_t threadIndex = -1;
 std::map<int32_t, AEOpenGLContext*> contexts;
+// The index of each thread by its Windows id, for releaseCurrentThread: it runs when the thread
+// ends, when the thread's own thread_local values may already be gone.
+std::map<DWORD, int32_t> indicesByThread;
 std::recursive_mutex registryMutex;
+
+// Deletes a thread's context when the thread ends: a fiber-local value set on each thread that
+// gets a context, whose callback the system runs as the thread ends, before the loader's
+// thread-detach notifications and outside the loader lock (the context's deletion may wait for
+// driver threads, which need that lock themselves). The value is the thread's id: the callbacks
+// that FlsFree runs on the unloading thread for every other thread do nothing.
+class ThreadEndWatch {
+public:
+    ~ThreadEndWatch()
+    {
+        // Library unload or process exit: no context is deleted while the loader tears down,
+        // and no callback may stay behind pointing into the unloaded library.
+        unloading = true;
+        if (slot != FLS_OUT_OF_INDEXES)
+            FlsFree(slot);
+    }
+
+    // Called with registryMutex held.
+    void watchCallingThread()
+    {
+        if (slot == FLS_OUT_OF_INDEXES)
+            slot = FlsAlloc(&threadEnded);
+        if (slot != FLS_OUT_OF_INDEXES)
+            FlsSetValue(slot, reinterpret_cast<void*>(uintptr_t(GetCurrentThreadId())));
+    }
+
+private:
+    static void WINAPI threadEnded(void* value)
+    {
+        if (unloading || reinterpret_cast<uintptr_t>(value) != GetCurrentThreadId())
+            return;
+        try {
+            ContextRegistry::releaseCurrentThread();
+        } catch (...) {
+            // the context is left to global setdown
+        }
+    }
+
+    static inline std::atomic<bool> unloading{false};
+    DWORD slot = FLS_OUT_OF_INDEXES;
+};
+
+ThreadEndWatch threadEndWatch;
 
 } // namespace
 
@@ -38,6 +88,7 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     std::lock_guard<std::recursive_mutex> lock(registryMutex);
     if (threadIndex == -1)
         threadIndex = threadCounter.fetch_add(1);
+    indicesByThread[GetCurrentThreadId()] = threadIndex;
 
     // An index without a context belongs to a thread whose context failed to build or was
     // deleted by destroyAll; it gets a fresh one rather than nothing.
@@ -45,17 +96,54 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
     if (!slot) {
         // A failed build raises before slot is written; the empty slot is harmless.
         slot = new AEOpenGLContext(rootContext);
+        threadEndWatch.watchCallingThread();
     }
     return slot;
 }
 
+void ContextRegistry::releaseCurrentThread()
+{
+    AEOpenGLContext* context = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> lock(registryMutex);
+        auto index = indicesByThread.find(GetCurrentThreadId());
+        if (index == indicesByThread.end())
+            return;
+        auto found = contexts.find(index->second);
+        indicesByThread.erase(index);
+        if (found != contexts.end()) {
+            context = found->second;
+            contexts.erase(found);
+        }
+    }
+    // Deleted on its own thread, the context gives its memory back and its window goes at once;
+    // windows of contexts deleted elsewhere before go too. It is made current first, so that the
+    // textures and buffers made in it, which the share group would keep, are deleted with it.
+    if (context) {
+        const HGLRC previous = wglGetCurrentContext();
+        const HDC previousDeviceContext = wglGetCurrentDC();
+        try {
+            context->makeCurrent();
+        } catch (...) {
+            // not current: its shared objects stay with the group until global setdown
+        }
+        const bool wasCurrentBefore = previous == wglGetCurrentContext();
+        delete context;
+        if (previous && !wasCurrentBefore)
+            wglMakeCurrent(previousDeviceContext, previous);
+    }
+    PendingWindows::sweep();
+}
+
 void ContextRegistry::destroyAll()
 {
+    std::lock_guard<std::recursive_mutex> lock(registryMutex);
     for (auto& [index, context] : contexts)
         delete context;
     contexts.clear();
     delete rootContext;
     rootContext = nullptr;
+    BindingStates::releaseAll();
 }
 
 int32_t ContextRegistry::currentThreadIndex()

@@ -12,9 +12,10 @@ class AEOpenGLContext;
 // setup, and one context per render thread, built on that thread's first render and sharing its
 // objects with the root. Owns every context it holds and deletes them all in destroyAll.
 //
-// contextForCurrentThread is safe from any thread (one recursive mutex, held while a context is
-// built, so first renders on several threads build one after another). createRoot and destroyAll
-// take no lock: the host renders neither during global setup nor during global setdown.
+// contextForCurrentThread and releaseCurrentThread are safe from any thread (one recursive
+// mutex, held while a context is built, so first renders on several threads build one after
+// another); destroyAll holds it too, since render threads may end during global setdown.
+// createRoot takes no lock: the host does not render during global setup.
 class ContextRegistry {
 public:
     // Builds the root context on the calling thread and leaves it current there. When a root
@@ -28,8 +29,13 @@ public:
     // AESDK_OpenGL_Fault when the context cannot be built. The caller makes it current.
     static AEOpenGLContext* contextForCurrentThread();
 
-    // Deletes every thread's context and the root context. Leaves the calling thread with no
-    // current context.
+    // Deletes the calling thread's context, on this thread, when it has one. Runs by itself as
+    // each thread that got a context ends: a context left to a thread that has ended is never
+    // given back by some drivers, whoever deletes it later.
+    static void releaseCurrentThread();
+
+    // Deletes every thread's context and the root context, then glbinding's state for all of
+    // them. Leaves the calling thread with no current context.
     static void destroyAll();
 
     // For tests: the calling thread's index (-1 before its first call), the number of thread

@@ -16,10 +16,15 @@ public:
     ScopedContextRestore(const ScopedContextRestore&) = delete;
     ScopedContextRestore& operator=(const ScopedContextRestore&) = delete;
 
-    // Never raises; a failed wglMakeCurrent leaves whatever is current.
+    // Raises AESDK_OpenGL_Fault(1) when the saved contexts cannot be made current again (the
+    // host's context became current on another thread): the command must not report success
+    // then. A saved context that was deleted meanwhile leaves none current. The restore at the
+    // end never raises.
     void restore();
 
 private:
+    bool putBack() noexcept;
+
     bool restored = false;
     HDC savedDeviceContext = nullptr;
     HGLRC savedContext = nullptr;

@@ -19,6 +19,7 @@ struct OwnOption {
 const OwnOption kOwnOptions[] = {
     {"output", true, {Command::Render}},
     {"frames", true, {Command::Render}},
+    {"start", true, {Command::Render}},
     {"threads", true, {Command::Render}},
     {"size", true, {Command::Render, Command::Bench}},
     {"runs", true, {Command::Bench}},
@@ -26,7 +27,40 @@ const OwnOption kOwnOptions[] = {
     {"baseline", false, {Command::Bench}},
     {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
     {"quiet", false, {Command::Render, Command::Bench}},
+    {"verbose", false, {Command::Render, Command::Bench, Command::Info}},
 };
+
+// A numbering pattern in a file name: where it starts, how long it is and its digit count (0:
+// as many as the number has), or npos when there is none. Any other '%' is part of the name.
+// Throws UsageError for a second pattern.
+struct FramePattern {
+    size_t at = std::string::npos;
+    size_t length = 0;
+    int digits = 0;
+};
+
+FramePattern findFramePattern(const std::string& path)
+{
+    FramePattern found;
+    for (size_t i = path.find('%'); i != std::string::npos; i = path.find('%', i + 1)) {
+        size_t end = i + 1;
+        int digits = 0;
+        if (end + 1 < path.size() && path[end] == '0' && path[end + 1] >= '1'
+            && path[end + 1] <= '9') {
+            digits = path[end + 1] - '0';
+            end += 2;
+        }
+        if (end >= path.size() || path[end] != 'd') {
+            continue;
+        }
+        if (found.at != std::string::npos) {
+            throw UsageError("'" + path + "': a file name may hold one numbering pattern, %d or "
+                             "%0Nd (for example out_%04d.png)");
+        }
+        found = FramePattern{i, end + 1 - i, digits};
+    }
+    return found;
+}
 
 const char* commandName(Command command)
 {
@@ -106,6 +140,10 @@ public:
                 setOwn(*findOwnOption("output"), "-o", takeValue("-o"));
             } else if (argument == "-q") {
                 setOwn(*findOwnOption("quiet"), "-q", "");
+            } else if (argument == "--version") {
+                plan.versionRequested = true;
+            } else if (argument == "-v") {
+                setOwn(*findOwnOption("verbose"), "-v", "");
             } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
                 readLongOption(argument.substr(2));
             } else if (argument.size() > 1 && argument[0] == '-') {
@@ -139,6 +177,11 @@ private:
             setOwn(*own, "--" + name, "");
             return;
         }
+        if (!own && !inlineValue && next >= arguments.size()) {
+            // Known or not, only the plug-in's controls can tell; resolveControls says which.
+            plan.controlOptions.push_back({name, "", true});
+            return;
+        }
         std::string value = inlineValue ? text.substr(equals + 1) : takeValue("--" + name);
         if (own) {
             setOwn(*own, "--" + name, value);
@@ -163,6 +206,8 @@ private:
         } else if (name == "frames") {
             plan.frames = parseCount(spelled, value, 1, CommandLine::kMaxFrames);
             plan.sequence = true;
+        } else if (name == "start") {
+            plan.start = parseCount(spelled, value, 0, CommandLine::kMaxStart);
         } else if (name == "threads") {
             plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
         } else if (name == "size") {
@@ -177,6 +222,8 @@ private:
             plan.plugin = value;
         } else if (name == "quiet") {
             plan.quiet = true;
+        } else if (name == "verbose") {
+            plan.verbose = true;
         }
     }
 
@@ -206,6 +253,12 @@ void checkPlan(Plan& plan)
     if (plan.command == Command::Render && !endsWithPng(plan.output)) {
         throw UsageError("-o '" + plan.output + "': the output must be a .png file");
     }
+    if (CommandLine::hasFramePattern(plan.output)) {
+        plan.sequence = true;
+    }
+    if (CommandLine::hasFramePattern(plan.input) && !plan.sequence) {
+        throw UsageError("'" + plan.input + "' names numbered input frames; add --frames N");
+    }
     if (!plan.input.empty() && plan.width != 0) {
         throw UsageError(
             "--size applies only to the built-in image; an input image keeps its own size");
@@ -229,6 +282,10 @@ Plan CommandLine::parse(const std::vector<std::string>& arguments)
         plan.helpRequested = true;
         return plan;
     }
+    if (word == "--version") {
+        plan.versionRequested = true;
+        return plan;
+    }
     if (word == "render") {
         plan.command = Command::Render;
     } else if (word == "bench") {
@@ -243,6 +300,9 @@ Plan CommandLine::parse(const std::vector<std::string>& arguments)
     ArgumentReader(arguments, plan).readAll();
     if (plan.helpRequested) {
         plan.command = Command::Help;
+        return plan;
+    }
+    if (plan.versionRequested) {
         return plan;
     }
     checkPlan(plan);
@@ -264,6 +324,9 @@ void CommandLine::resolveControls(Plan& plan, const std::vector<ControlOption>& 
             throw UsageError("unknown option '--" + raw.name + "'; the effect's controls are "
                              + known + " (lamino info lists their values)");
         }
+        if (raw.missingValue) {
+            throw UsageError("--" + raw.name + " needs a value");
+        }
         if (!seen.insert(raw.name).second) {
             throw UsageError("--" + raw.name + " is given twice");
         }
@@ -281,8 +344,20 @@ void CommandLine::resolveControls(Plan& plan, const std::vector<ControlOption>& 
     }
 }
 
+bool CommandLine::hasFramePattern(const std::string& path)
+{
+    return findFramePattern(path).at != std::string::npos;
+}
+
 std::string CommandLine::frameFileName(const std::string& output, int32_t number, int32_t frames)
 {
+    FramePattern pattern = findFramePattern(output);
+    if (pattern.at != std::string::npos) {
+        std::string digits = std::to_string(number);
+        digits.insert(0, size_t(pattern.digits) - std::min(size_t(pattern.digits), digits.size()),
+                      '0');
+        return output.substr(0, pattern.at) + digits + output.substr(pattern.at + pattern.length);
+    }
     size_t folder = output.find_last_of("/\\");
     size_t dot = output.rfind('.');
     if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) {
@@ -315,8 +390,11 @@ Commands:
 
 Options:
   -o, --output FILE.png  the image to write (render); with --frames, numbered files
-                         FILE_0001.png, FILE_0002.png, ...
-  --frames N             render a sequence of N frames (1 to 100000)
+                         FILE_0001.png, FILE_0002.png, ...; a name with %04d (or %d)
+                         gets the number there instead (out_%04d.png)
+  --frames N             render a sequence of N frames (1 to 100000); an INPUT named
+                         with %04d (in_%04d.png) gives one input file per frame
+  --start N              the number of the sequence's first file (default 1)
   --threads K            spread the frames over K render threads (1 to 64, default 1)
   --size WxH             size of the built-in image (default 960x540; bench 1920x1080)
   --runs N               bench: timed renders (default 20)
@@ -326,7 +404,10 @@ Options:
                          the ratio of the medians
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
+  -v, --verbose          also show the plug-in's own messages (its OpenGL context
+                         descriptions) on standard error
   -h, --help             show this text
+  --version              show the tool's version
 
 Control options: one per effect control, named after its label in lower case with
 dashes ("Edge Type" is --edge-type), with the ranges and defaults the plug-in declares

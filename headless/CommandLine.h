@@ -15,6 +15,7 @@ enum class Command { Help, Info, Render, Bench };
 struct RawControlOption {
     std::string name;  // without the leading dashes
     std::string value;
+    bool missingValue = false;  // the last argument, with no value after it
 };
 
 // A control's value as the run will set it.
@@ -31,12 +32,15 @@ struct Plan {
     std::string output;  // render: the PNG (the name numbered files derive from)
     std::string plugin;  // empty: OrlaLamino.aex beside the program
     int32_t frames = 1;
-    bool sequence = false;  // --frames given: numbered output files
+    bool sequence = false;  // --frames given, or a numbering pattern: numbered output files
+    int32_t start = 1;  // --start: the number of the first file of a sequence
+    bool versionRequested = false;  // --version
     int32_t threads = 1;
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
     int32_t runs = 20, warmups = 3;  // bench
     bool baseline = false;  // bench: time a bare GPU round trip as well
     bool quiet = false;
+    bool verbose = false;  // the plug-in's own messages to standard error (lamino.exe's main)
     std::vector<RawControlOption> controlOptions;
     std::vector<ControlSetting> controls;  // filled by resolveControls
 };
@@ -47,6 +51,7 @@ struct Plan {
 class CommandLine {
 public:
     static constexpr int32_t kMaxFrames = 100000;
+    static constexpr int32_t kMaxStart = 999999999;
     static constexpr int32_t kMaxThreads = 64;
     static constexpr int32_t kMaxSide = 16384;
     static constexpr int32_t kBenchWidth = 1920;
@@ -57,8 +62,12 @@ public:
     // Matches the raw control options to the plug-in's controls and checks their values.
     static void resolveControls(Plan& plan, const std::vector<ControlOption>& controls);
 
-    // The file of frame `number` (from 1) of a sequence: "out.png" -> "out_0001.png".
+    // The file of frame `number` of a sequence: "out.png" -> "out_0001.png"; a name with a
+    // numbering pattern gets the number in its place: "out_%04d.png" -> "out_0001.png".
     static std::string frameFileName(const std::string& output, int32_t number, int32_t frames);
+
+    // Whether a file name holds a numbering pattern: one "%d" or "%0Nd" (N from 1 to 9).
+    static bool hasFramePattern(const std::string& path);
 
     // The usage text of `lamino --help`, without the effect's controls.
     static std::string usage();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "SPBasic.h"
 
 #include <cstdint>
 #include <set>
@@ -34,6 +35,22 @@ struct FaultPlan {
     // The float iteration suite's iterate returns this error at once, calling no pixel function
     // (0: it iterates normally).
     PF_Err iterateFloatError = PF_Err_NONE;
+
+    // host_lock_handle (utility callback or handle suite) gives null for every handle.
+    bool failHandleLock = false;
+
+    // checkin_param takes the parameter back, then returns this error (0: it succeeds).
+    PF_Err checkinError = PF_Err_NONE;
+
+    // ReleaseSuite releases the suite, then returns this error (0: it succeeds).
+    SPErr releaseSuiteError = 0;
+
+    // Functions handed to the effect as null pointers, named as in the callback tables:
+    // "ansi.sprintf" and "ansi.strcpy" (in the utility callbacks' ANSI block and in the ANSI
+    // suite alike), "checkout_param", "checkin_param", "add_param", "get_pixel_data8",
+    // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike), and
+    // "AcquireSuite".
+    std::set<std::string> nullCallbacks;
 };
 
 }  // namespace Tessarine::Lamino

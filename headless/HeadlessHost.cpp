@@ -334,6 +334,12 @@ void HeadlessHost::resetValue(int32_t index)
 
 void HeadlessHost::setFaultPlan(const FaultPlan& newPlan)
 {
+    for (const std::string& name : newPlan.nullCallbacks) {
+        if (!HostCallbacks::canRemove(name)) {
+            throw std::invalid_argument("the fault plan names '" + name
+                                        + "', which the host cannot hand out as null");
+        }
+    }
     std::lock_guard<std::mutex> lock(resultMutex);
     plan = newPlan;
 }

@@ -173,7 +173,10 @@ PF_Err checkinParam(PF_ProgPtr effectRef, PF_ParamDef* param)
         if (session == nullptr) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        return session->ledger.checkedIn(param) ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
+        if (!session->ledger.checkedIn(param)) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        return session->faults.checkinError;
     });
 }
 
@@ -270,6 +273,9 @@ void* lockHandle(PF_Handle handle)
 {
     return guarded<void*>(nullptr, [&]() -> void* {
         HostSession* session = currentSession;
+        if (session != nullptr && session->faults.failHandleLock) {
+            return nullptr;
+        }
         void* data = session != nullptr ? session->handles.lock(handle) : nullptr;
         if (data == nullptr) {
             noteMisuse(session, "host_lock_handle of a handle the host did not give out");
@@ -494,7 +500,10 @@ SPErr releaseSuite(const char* name, int32_t version)
         if (session == nullptr || name == nullptr) {
             return HostCallbacks::kBadParameter;
         }
-        return session->ledger.suiteReleased(name, version) ? kSPNoError : HostCallbacks::kBadParameter;
+        if (!session->ledger.suiteReleased(name, version)) {
+            return HostCallbacks::kBadParameter;
+        }
+        return session->faults.releaseSuiteError;
     });
 }
 
@@ -586,6 +595,42 @@ void HostCallbacks::install(HostSession& session)
     installInteract(session.interact);
     installUtils(session.utils);
     installSuites(session);
+}
+
+void HostCallbacks::removeCallbacks(HostSession& session, const std::set<std::string>& names)
+{
+    for (const std::string& name : names) {
+        if (name == "ansi.sprintf") {
+            session.utils.ansi.sprintf = nullptr;
+            session.ansiSuite.sprintf = nullptr;
+        } else if (name == "ansi.strcpy") {
+            session.utils.ansi.strcpy = nullptr;
+            session.ansiSuite.strcpy = nullptr;
+        } else if (name == "checkout_param") {
+            session.interact.checkout_param = nullptr;
+        } else if (name == "checkin_param") {
+            session.interact.checkin_param = nullptr;
+        } else if (name == "add_param") {
+            session.interact.add_param = nullptr;
+        } else if (name == "get_pixel_data8") {
+            session.utils.get_pixel_data8 = nullptr;
+        } else if (name == "get_pixel_data16") {
+            session.utils.get_pixel_data16 = nullptr;
+        } else if (name == "host_lock_handle") {
+            session.utils.host_lock_handle = nullptr;
+            session.handleSuite.host_lock_handle = nullptr;
+        } else if (name == "AcquireSuite") {
+            session.basicSuite.AcquireSuite = nullptr;
+        }
+    }
+}
+
+bool HostCallbacks::canRemove(const std::string& name)
+{
+    static const std::set<std::string> removable = {
+        "ansi.sprintf",     "ansi.strcpy",      "checkout_param",   "checkin_param", "add_param",
+        "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite"};
+    return removable.count(name) != 0;
 }
 
 HostSession* HostCallbacks::current()

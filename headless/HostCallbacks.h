@@ -2,6 +2,9 @@
 
 #include "headless/HostSession.h"
 
+#include <set>
+#include <string>
+
 namespace Tessarine::Lamino {
 
 // The functions the host gives the effect: the interaction callbacks (add_param, checkout_param,
@@ -24,6 +27,11 @@ public:
 
     // Fills the session's callback tables and suites.
     static void install(HostSession& session);
+
+    // Replaces the named functions (FaultPlan::nullCallbacks) with null pointers; names it does
+    // not know are ignored (canRemove tells them apart).
+    static void removeCallbacks(HostSession& session, const std::set<std::string>& names);
+    static bool canRemove(const std::string& name);
 
     // The session served on this thread, or null.
     static HostSession* current();

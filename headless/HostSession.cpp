@@ -16,6 +16,8 @@ void HostSession::beginCommand(PF_Cmd cmd, const FaultPlan& plan, const PF_Effec
     addParamCalls = 0;
     handleAllocations = 0;
     inputLayer = input;
+    HostCallbacks::install(*this);
+    HostCallbacks::removeCallbacks(*this, plan.nullCallbacks);
 }
 
 }  // namespace Tessarine::Lamino

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -228,6 +229,38 @@ void encodePng(IWICImagingFactory* factory, const Image& image, const std::wstri
     checkWrite(encoder->Commit(), path);
 }
 
+// What temporary names of this run carry: the wrapper script's run id (so that it can remove
+// what a terminated run left), else the process id.
+std::wstring temporaryTag()
+{
+    wchar_t tag[64];
+    DWORD length = GetEnvironmentVariableW(L"LAMINO_RUN_ID", tag, 64);
+    return length > 0 && length < 64 ? std::wstring(tag, length)
+                                     : std::to_wstring(GetCurrentProcessId());
+}
+
+// A name beside the target that no file had, reserved by creating the file: the temporary file
+// never replaces, nor later deletes, a file of the user's.
+std::wstring reserveTemporary(const std::wstring& target, const std::string& path)
+{
+    static std::atomic<uint32_t> counter{0};
+    const std::wstring stem = target + L".lamino-" + temporaryTag() + L"-";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring name = stem + std::to_wstring(counter++) + L".part";
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return name;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            checkWrite(HRESULT_FROM_WIN32(error), path);
+        }
+    }
+    throw ImageError("cannot write '" + path + "': no free temporary name beside it");
+}
+
 }  // namespace
 
 void ImageIO::writePng(const Image& image, const std::string& path)
@@ -240,9 +273,9 @@ void ImageIO::writePng(const Image& image, const std::string& path)
     ComRef<IWICImagingFactory> factory;
     createFactory(factory, path);
     // The PNG goes to a temporary file beside the target first, so that a failed write never
-    // leaves a truncated file under the requested name.
+    // leaves a truncated file under the requested name nor replaces a file that was there.
     std::wstring widePath = utf8ToWide(path);
-    std::wstring temporary = widePath + L".part";
+    std::wstring temporary = reserveTemporary(widePath, path);
     try {
         encodePng(factory.get(), image, temporary, path);
     } catch (...) {

@@ -43,7 +43,10 @@ public:
     // bit depth, converted to 8-bit straight alpha (opaque when the file has no alpha).
     static Image read(const std::string& path);
 
-    // Writes a 32-bit PNG with alpha. The file appears only when it was written completely.
+    // Writes a 32-bit PNG with alpha. The file appears only when it was written completely: it
+    // is written under a fresh name beside it first ("PATH.lamino-TAG-N.part", TAG being the
+    // environment's LAMINO_RUN_ID or the process id) and renamed; a failure leaves the file
+    // that was there untouched.
     static void writePng(const Image& image, const std::string& path);
 };
 

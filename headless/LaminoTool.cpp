@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "headless/BareRoundTrip.h"
 #include "headless/DefaultImage.h"
@@ -36,6 +37,90 @@ Image inputImage(const Plan& plan)
     return plan.width > 0 ? DefaultImage::make(plan.width, plan.height) : DefaultImage::make();
 }
 
+// The file number of frame `frame` (from 0) of the run.
+int32_t fileNumber(const Plan& plan, int32_t frame)
+{
+    return plan.start + frame;
+}
+
+std::string outputFile(const Plan& plan, int32_t frame)
+{
+    return plan.sequence
+        ? CommandLine::frameFileName(plan.output, fileNumber(plan, frame),
+                                     plan.start + plan.frames - 1)
+        : plan.output;
+}
+
+std::string inputFile(const Plan& plan, int32_t frame)
+{
+    return CommandLine::hasFramePattern(plan.input)
+        ? CommandLine::frameFileName(plan.input, fileNumber(plan, frame), 0)
+        : plan.input;
+}
+
+// The full, case-folded form of a path, to tell whether two names are one file.
+std::wstring fileIdentity(const std::string& path)
+{
+    std::wstring wide = utf8ToWide(path);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(wide.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        full = wide;
+    } else {
+        full.resize(length);
+    }
+    CharLowerBuffW(full.data(), DWORD(full.size()));
+    return full;
+}
+
+// A render must never write over a file it reads: the input image (each frame's, for a
+// numbered input) or a layer file.
+void checkOutputsAreNotInputs(const Plan& plan)
+{
+    std::set<std::wstring> read;
+    for (const ControlSetting& setting : plan.controls) {
+        if (setting.option.kind == ControlKind::Layer) {
+            read.insert(fileIdentity(setting.value.file));
+        }
+    }
+    for (int32_t frame = 0; frame < plan.frames; ++frame) {
+        if (!plan.input.empty() && (frame == 0 || CommandLine::hasFramePattern(plan.input))) {
+            read.insert(fileIdentity(inputFile(plan, frame)));
+        }
+    }
+    for (int32_t frame = 0; frame < (plan.sequence ? plan.frames : 1); ++frame) {
+        std::string output = outputFile(plan, frame);
+        if (read.count(fileIdentity(output))) {
+            throw UsageError("-o '" + output + "' would overwrite a file the render reads");
+        }
+    }
+}
+
+// Messages show paths as the user gave them. The wrapper script turns absolute Linux paths into
+// Wine's drive Z: and sets LAMINO_UNIX_PATHS; such paths are shown as Linux paths again.
+std::string shown(const std::string& text)
+{
+    char value[8];
+    DWORD length = GetEnvironmentVariableA("LAMINO_UNIX_PATHS", value, sizeof value);
+    if (length != 1 || value[0] != '1') {
+        return text;
+    }
+    std::string result;
+    bool inPath = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "Z:\\") == 0) {
+            inPath = true;
+            i += 1; // the backslash after "Z:" becomes the root "/"
+            continue;
+        }
+        if (text[i] == '\n') {
+            inPath = false;
+        }
+        result += inPath && text[i] == '\\' ? '/' : text[i];
+    }
+    return result;
+}
+
 std::string settingsText(const Plan& plan)
 {
     std::string text;
@@ -64,12 +149,16 @@ int LaminoTool::run(const std::vector<std::string>& arguments)
 {
     try {
         Plan plan = CommandLine::parse(arguments);
+        if (plan.versionRequested) {
+            out << "lamino " << LAMINO_TOOL_VERSION << "\n";
+            return kExitDone;
+        }
         return plan.command == Command::Help ? help(plan) : runCommand(plan);
     } catch (const UsageError& error) {
-        err << "lamino: " << error.what() << std::endl;
+        err << "lamino: " << shown(error.what()) << std::endl;
         return kExitUsage;
     } catch (const std::exception& error) {
-        err << "lamino: " << error.what() << std::endl;
+        err << "lamino: " << shown(error.what()) << std::endl;
         return kExitFailed;
     } catch (...) {
         err << "lamino: an unexpected failure" << std::endl;
@@ -137,22 +226,52 @@ void LaminoTool::info(HeadlessHost& host, const std::string& pluginPath)
 
 void LaminoTool::render(HeadlessHost& host, const Plan& plan)
 {
-    World input = Renderer::toWorld(inputImage(plan));
+    checkOutputsAreNotInputs(plan);
+    bool moving = CommandLine::hasFramePattern(plan.input);
+    auto input = std::make_shared<const World>(
+        Renderer::toWorld(moving ? ImageIO::read(inputFile(plan, 0)) : inputImage(plan)));
     Renderer renderer(host, plan.controls, plan.frames);
     if (!plan.sequence) {
-        ImageIO::writePng(renderer.render(input, 0), plan.output);
+        ImageIO::writePng(renderer.render(*input, 0), plan.output);
         if (!plan.quiet) {
-            err << "lamino: wrote " << plan.output << " (" << input.width() << " x "
-                << input.height() << ")" << std::endl;
+            err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
+                << input->height() << ")" << std::endl;
         }
         return;
     }
     Progress progress(err, plan.frames, !plan.quiet);
-    renderer.renderFrames(input, plan.frames, plan.threads, [&](int32_t frame, const Image& image) {
-        ImageIO::writePng(image, CommandLine::frameFileName(plan.output, frame + 1, plan.frames));
-        progress.frameDone();
-    });
+    Renderer::FrameInput inputFor = [&](int32_t frame) {
+        if (!moving || frame == 0) {
+            return input;
+        }
+        auto world = std::make_shared<const World>(
+            Renderer::toWorld(ImageIO::read(inputFile(plan, frame))));
+        if (world->width() != input->width() || world->height() != input->height()) {
+            throw ImageError("'" + inputFile(plan, frame) + "' is not the size of the first input "
+                             "frame (" + std::to_string(input->width()) + " x "
+                             + std::to_string(input->height()) + ")");
+        }
+        return world;
+    };
+    renderer.renderFrames(inputFor, plan.frames, plan.threads,
+                          [&](int32_t frame, const Image& image) {
+                              ImageIO::writePng(image, outputFile(plan, frame));
+                              progress.frameDone();
+                          });
     progress.finish();
+    warnOfLongerSequence(plan);
+}
+
+// A file numbered just after the last one written belongs to an earlier, longer sequence under
+// the same name: a reader of the folder would take its frames for part of this one.
+void LaminoTool::warnOfLongerSequence(const Plan& plan)
+{
+    std::string after = outputFile(plan, plan.frames);
+    if (GetFileAttributesW(utf8ToWide(after).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        err << "lamino: warning: " << shown(after)
+            << " and maybe later frames of an earlier, longer sequence are still there; this "
+               "sequence ends at " << shown(outputFile(plan, plan.frames - 1)) << std::endl;
+    }
 }
 
 void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
@@ -202,10 +321,10 @@ void LaminoTool::reportHostIssues(HeadlessHost& host)
 {
     host.globalSetdown();
     for (const std::string& line : host.outstanding()) {
-        err << "lamino: warning: the effect did not give back: " << line << std::endl;
+        err << "lamino: warning: the effect did not give back: " << shown(line) << std::endl;
     }
     for (const std::string& line : host.issues()) {
-        err << "lamino: warning: " << line << std::endl;
+        err << "lamino: warning: " << shown(line) << std::endl;
     }
 }
 

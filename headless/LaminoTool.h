@@ -35,6 +35,7 @@ private:
     void startHost(HeadlessHost& host);
     void info(HeadlessHost& host, const std::string& pluginPath);
     void render(HeadlessHost& host, const Plan& plan);
+    void warnOfLongerSequence(const Plan& plan);
     void bench(HeadlessHost& host, const Plan& plan);
     void reportHostIssues(HeadlessHost& host);
 

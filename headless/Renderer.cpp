@@ -139,6 +139,13 @@ Image Renderer::render(const World& input, int32_t frame)
 void Renderer::renderFrames(const World& input, int32_t frames, int32_t threads,
                             const std::function<void(int32_t, const Image&)>& deliver)
 {
+    std::shared_ptr<const World> shared(&input, [](const World*) {});
+    renderFrames([&](int32_t) { return shared; }, frames, threads, deliver);
+}
+
+void Renderer::renderFrames(const FrameInput& inputFor, int32_t frames, int32_t threads,
+                            const std::function<void(int32_t, const Image&)>& deliver)
+{
     std::atomic<int32_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;
@@ -146,7 +153,7 @@ void Renderer::renderFrames(const World& input, int32_t frames, int32_t threads,
     auto work = [&] {
         for (int32_t frame; !failed && (frame = next++) < frames;) {
             try {
-                deliver(frame, render(input, frame));
+                deliver(frame, render(*inputFor(frame), frame));
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureMutex);
                 if (!failure) {

@@ -60,6 +60,11 @@ public:
     // The first failure stops the threads and is thrown once they have ended.
     void renderFrames(const World& input, int32_t frames, int32_t threads,
                       const std::function<void(int32_t frame, const Image&)>& deliver);
+    // The same with an input of its own for each frame, from inputFor(frame) on the thread that
+    // renders it (a failure there stops the threads like a failed render).
+    using FrameInput = std::function<std::shared_ptr<const World>(int32_t frame)>;
+    void renderFrames(const FrameInput& inputFor, int32_t frames, int32_t threads,
+                      const std::function<void(int32_t frame, const Image&)>& deliver);
 
     // Renders `warmups` untimed, then `runs` timed frames of the same input, calling
     // `afterEach` (when given) after every render, warm-up ones included.

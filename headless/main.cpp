@@ -43,27 +43,57 @@ void writeAll(int descriptor, const std::string& text)
     }
 }
 
+// Whether the plug-in's own messages (its OpenGL context descriptions, shader logs) are to be
+// shown: -v or --verbose anywhere among the arguments.
+bool wantsPluginOutput(const std::vector<std::string>& arguments)
+{
+    for (const std::string& argument : arguments) {
+        if (argument == "-v" || argument == "--verbose") {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The last step of a run: its exit status, in the file that LAMINO_STATUS_FILE names, for a
+// wrapper script that cannot tell a finished run from a terminated one by Wine's exit status.
+int recordStatus(int status)
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"LAMINO_STATUS_FILE", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return status;
+    }
+    if (FILE* file = _wfopen(path, L"wb")) {
+        std::fprintf(file, "%d\n", status);
+        std::fclose(file);
+    }
+    return status;
+}
+
 }  // namespace
 
 int main()
 {
     std::vector<std::string> arguments = utf8Arguments();
-    // The plug-in prints its diagnostics (OpenGL context descriptions, shader logs) on standard
-    // output. They go to standard error here, so that standard output carries only the tool's
-    // results (info, bench figures, help) and can be piped or saved.
+    // The plug-in prints its diagnostics on standard output. They go to standard error with -v
+    // and nowhere otherwise, so that standard output carries only the tool's results (info,
+    // bench figures, help) and can be piped or saved.
     std::fflush(stdout);
     // Lines end in a bare line feed, which consoles show alike and which Linux tools reading the
     // output through Wine expect.
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
     int results = _dup(1);
-    if (results < 0 || _dup2(2, 1) != 0) {
-        return LaminoTool(std::cout, std::cerr).run(arguments);
+    int pluginOutput = wantsPluginOutput(arguments) ? _dup(2) : _open("NUL", _O_WRONLY);
+    if (results < 0 || pluginOutput < 0 || _dup2(pluginOutput, 1) != 0) {
+        return recordStatus(LaminoTool(std::cout, std::cerr).run(arguments));
     }
+    _close(pluginOutput);
     std::ostringstream out;
     int status = LaminoTool(out, std::cerr).run(arguments);
     std::fflush(stdout);
     writeAll(results, out.str());
     _close(results);
-    return status;
+    return recordStatus(status);
 }

@@ -47,9 +47,12 @@ constexpr PF_Err kErrInternal = PF_Err_INTERNAL_STRUCT_DAMAGED;
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
 {
     SuiteScope ansi(in_data->pica_basicP, kPFANSISuite, kPFANSISuiteVersion1);
-    ansi.get<PF_ANSICallbacksSuite1>()->sprintf(out_data->return_msg, "%s v%d.%d\r%s",
-                                                LAMINO_EFFECT_NAME, LAMINO_EFFECT_MAJOR,
-                                                LAMINO_EFFECT_MINOR, LAMINO_EFFECT_NAME);
+    const PF_ANSICallbacksSuite1* suite = ansi.get<PF_ANSICallbacksSuite1>();
+    if (!suite->sprintf) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    suite->sprintf(out_data->return_msg, "%s v%d.%d\r%s", LAMINO_EFFECT_NAME, LAMINO_EFFECT_MAJOR,
+                   LAMINO_EFFECT_MINOR, LAMINO_EFFECT_NAME);
     return PF_Err_NONE;
 }
 
@@ -68,17 +71,31 @@ PF_Err GlobalSetup(PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
+// Makes the root context current for the teardown; false when there is none or it cannot be.
+bool makeRootCurrent()
+{
+    AEOpenGLContext* root = ContextRegistry::root();
+    if (!root) {
+        return false;
+    }
+    try {
+        root->makeCurrent();
+        return true;
+    } catch (const AESDK_OpenGL_Fault&) {
+        return false; // a lost device: no GL call may run in whatever is current instead
+    }
+}
+
 PF_Err GlobalSetdown()
 {
     ScopedContextRestore hostContext;
-    if (AEOpenGLContext* root = ContextRegistry::root()) {
-        root->makeCurrent();
+    if (makeRootCurrent()) {
         RenderSurface::instance().teardown();
         destroySlicePass();
     } else {
-        // Without a root context nothing can delete GL objects here: what renders that no global
-        // setup preceded made goes with their contexts just below, and only the names are
-        // forgotten, so that a later setup builds everything anew.
+        // Without a usable root context nothing can delete GL objects here: what renders made
+        // goes with their contexts just below, and only the names are forgotten, so that a later
+        // setup builds everything anew.
         RenderSurface::instance().teardown();
         if (slicePass) {
             slicePass->abandon();

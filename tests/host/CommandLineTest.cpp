@@ -195,6 +195,15 @@ TEST(CommandLine, OptionErrorsAreReported)
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slice", "4"}).substr(0, 61),
               "unknown option '--slice'; the effect's controls are --slices,");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices"}), "--slices needs a value");
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "--slicez"}).substr(0, 62),
+              "unknown option '--slicez'; the effect's controls are --slices,");
+    EXPECT_EQ(usageError({"render", "-o"}), "-o needs a value");
+    EXPECT_EQ(usageError({"render", "in_%04d.png", "-o", "o.png"}),
+              "'in_%04d.png' names numbered input frames; add --frames N");
+    EXPECT_NE(usageError({"render", "-o", "o_%d_%03d.png"}).find("one numbering pattern"),
+              std::string::npos);
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "--frames", "2", "--start", "-1"}),
+              "--start '-1': allowed: a whole number from 0 to 999999999");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices", "4", "--slices", "5"}),
               "--slices is given twice");
     EXPECT_EQ(usageError({"render", "in.png"}), "render needs -o OUTPUT.png");
@@ -245,4 +254,13 @@ TEST(CommandLine, FramesAreNumberedBeforeTheExtension)
     EXPECT_EQ(CommandLine::frameFileName("out.png", 1, 3), "out_0001.png");
     EXPECT_EQ(CommandLine::frameFileName("Z:\\a.b\\out", 12, 20), "Z:\\a.b\\out_0012");
     EXPECT_EQ(CommandLine::frameFileName("dir/seq.png", 7, 12345), "dir/seq_00007.png");
+    EXPECT_EQ(CommandLine::frameFileName("out_%04d.png", 7, 3), "out_0007.png");
+    EXPECT_EQ(CommandLine::frameFileName("f%d.png", 12, 3), "f12.png");
+    EXPECT_EQ(CommandLine::frameFileName("f%02d.png", 123, 3), "f123.png");
+    EXPECT_EQ(CommandLine::frameFileName("100%.png", 2, 3), "100%_0002.png");
+    EXPECT_TRUE(CommandLine::parse({"render", "-o", "o_%03d.png"}).sequence);
+    EXPECT_FALSE(CommandLine::parse({"render", "-o", "100%.png"}).sequence);
+    EXPECT_EQ(CommandLine::parse({"render", "-o", "o.png", "--frames", "2", "--start", "0"}).start,
+              0);
+    EXPECT_TRUE(CommandLine::parse({"--version"}).versionRequested);
 }

@@ -144,6 +144,22 @@ TEST(PluginCommands, AboutWithoutTheAnsiSuiteFailsAndLeavesTheMessage)
     EXPECT_EQ(host.counts().suiteAcquisitions, 0);
 }
 
+TEST(PluginCommands, AboutWithANullSprintfFailsWithoutCalling)
+{
+    HeadlessHost host(builtPluginPath());
+    FaultPlan plan;
+    plan.nullCallbacks = {"ansi.sprintf"};
+    host.setFaultPlan(plan);
+    EXPECT_EQ(host.about(), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host.lastOutData().return_msg[0], '\0');
+    EXPECT_EQ(host.heldSuites(), 0);
+    EXPECT_EQ(host.issues(), std::vector<std::string>{});
+
+    host.setFaultPlan(FaultPlan{});
+    ASSERT_EQ(host.about(), PF_Err_NONE);
+    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.0\rOrla Lamino");
+}
+
 TEST(PluginCommands, CommandsOutsideTheTableDoNothing)
 {
     HeadlessHost host(builtPluginPath());

@@ -146,6 +146,53 @@ TEST(ImageIO, ReadFailuresNameTheFileAndTheReason)
     EXPECT_NE(readError(cut.path).find("damaged or truncated"), std::string::npos);
 }
 
+// Files in the temporary folder whose names start with `prefix`.
+int filesStartingWith(const std::string& prefix)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(utf8ToWide(prefix + "*").c_str(), &found);
+    int count = 0;
+    while (search != INVALID_HANDLE_VALUE) {
+        ++count;
+        if (!FindNextFileW(search, &found)) {
+            FindClose(search);
+            break;
+        }
+    }
+    return count;
+}
+
+// A file of the user's that has the name a temporary file might take stays as it is, and the
+// write leaves no temporary file of its own.
+TEST(ImageIO, WriteLeavesFilesNamedLikeTemporariesAlone)
+{
+    TemporaryFile target("kept.png"), part("kept.png.part"), tagged("kept.png.lamino-7-0.part");
+    std::ofstream(utf8ToWide(part.path).c_str()) << "mine";
+    std::ofstream(utf8ToWide(tagged.path).c_str()) << "mine too";
+    ImageIO::writePng(DefaultImage::make(8, 8), target.path);
+
+    EXPECT_EQ(ImageIO::read(target.path).width, 8);
+    std::ifstream partIn(utf8ToWide(part.path).c_str()), taggedIn(utf8ToWide(tagged.path).c_str());
+    std::string partText, taggedText;
+    std::getline(partIn, partText);
+    std::getline(taggedIn, taggedText);
+    EXPECT_EQ(partText, "mine");
+    EXPECT_EQ(taggedText, "mine too");
+    EXPECT_EQ(filesStartingWith(target.path), 3); // the target and the two files of the user's
+}
+
+TEST(ImageIO, FailedWriteLeavesTheExistingFileAndNoTemporary)
+{
+    TemporaryFile target("existing.png");
+    ImageIO::writePng(DefaultImage::make(8, 8), target.path);
+    Image broken(4, 4);
+    broken.rgba.resize(3); // fewer bytes than pixels: refused
+    EXPECT_THROW(ImageIO::writePng(broken, target.path), ImageError);
+
+    EXPECT_EQ(ImageIO::read(target.path).width, 8);
+    EXPECT_EQ(filesStartingWith(target.path), 1);
+}
+
 TEST(ImageIO, FailedWriteLeavesNoFile)
 {
     TemporaryFile folder("no_such_folder");

@@ -166,3 +166,92 @@ TEST_F(LaminoToolTest, InfoAndBenchReportOnStandardOutput)
     EXPECT_NE(out.str().find("Per frame:   median "), std::string::npos) << out.str();
     EXPECT_EQ(err.str(), "");
 }
+
+// The look of kLook for renders of image files (which keep their own size).
+const std::vector<std::string> kFileLook = {"--slices", "7", "--offset-random", "25", "-q"};
+
+// An image of the built-in kind whose red channel is shifted, so that two inputs differ.
+Image shiftedImage(int shift)
+{
+    Image image = DefaultImage::make(96, 54);
+    for (size_t i = 0; i < image.rgba.size(); i += 4) {
+        image.rgba[i] = uint8_t(image.rgba[i] + shift);
+    }
+    return image;
+}
+
+TEST_F(LaminoToolTest, MovingInputGivesEachFrameItsOwnInputFile)
+{
+    ImageIO::writePng(shiftedImage(0), file("in_0001.png"));
+    ImageIO::writePng(shiftedImage(90), file("in_0002.png"));
+    ASSERT_EQ(run(with({"render", file("in_%04d.png"), "-o", file("out_%04d.png"), "--frames",
+                        "2"},
+                       kFileLook)),
+              0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", file("in_0002.png"), "-o", file("second.png")}, kFileLook)), 0)
+        << err.str();
+
+    EXPECT_EQ(pixels("out_0002.png"), pixels("second.png"));
+    EXPECT_NE(pixels("out_0001.png"), pixels("out_0002.png"));
+    EXPECT_FALSE(exists("out_0003.png"));
+}
+
+TEST_F(LaminoToolTest, StartAndPatternNumberTheFiles)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("s.png"), "--frames", "2", "--start", "9"}, kLook)),
+              0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("p%d.png"), "--frames", "2", "--start", "0"}, kLook)),
+              0)
+        << err.str();
+    EXPECT_TRUE(exists("s_0009.png"));
+    EXPECT_TRUE(exists("s_0010.png"));
+    EXPECT_FALSE(exists("s_0001.png"));
+    EXPECT_TRUE(exists("p0.png"));
+    EXPECT_TRUE(exists("p1.png"));
+    EXPECT_EQ(pixels("s_0009.png"), pixels("p0.png")); // both are the run's first frame
+}
+
+TEST_F(LaminoToolTest, ShorterSequenceOverALongerOneSaysSo)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("s.png"), "--frames", "3"}, kLook)), 0) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("s.png"), "--frames", "2"}, kLook)), 0) << err.str();
+    EXPECT_NE(err.str().find("lamino: warning: " + file("s_0003.png")), std::string::npos)
+        << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("s.png"), "--frames", "3"}, kLook)), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(LaminoToolTest, OutputThatNamesAnInputIsRefusedAndTheFileKept)
+{
+    ImageIO::writePng(shiftedImage(0), file("in.png"));
+    const std::vector<uint8_t> before = pixels("in.png");
+    const std::string upperCase = folder + "\\IN.PNG";
+    EXPECT_EQ(run(with({"render", file("in.png"), "-o", upperCase}, kFileLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_NE(err.str().find("would overwrite a file the render reads"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(run(with({"render", "-o", file("in.png"), "--custom-layer", file("in.png")}, kLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(run(with({"render", file("in_%d.png"), "-o", file("in_%d.png"), "--frames", "1"},
+                       kFileLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(pixels("in.png"), before);
+}
+
+TEST_F(LaminoToolTest, MessagesShowLinuxPathsWhenTheWrapperAsks)
+{
+    SetEnvironmentVariableW(L"LAMINO_UNIX_PATHS", L"1");
+    int status = run({"render", "Z:\\no such\\dir\\in.png", "-o", file("a.png")});
+    SetEnvironmentVariableW(L"LAMINO_UNIX_PATHS", nullptr);
+    EXPECT_EQ(status, LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: cannot read '/no such/dir/in.png': no such file\n");
+}
+
+TEST_F(LaminoToolTest, VersionNeedsNoPlugin)
+{
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out.str(), "lamino 1.0\n");
+    EXPECT_EQ(run({"render", "--version", "--plugin", file("none.aex")}), 0);
+}

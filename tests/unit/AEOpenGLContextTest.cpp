@@ -5,6 +5,7 @@
 #include "support/ContextWindows.h"
 #include "support/DescriptionBlock.h"
 #include "support/StdoutCapture.h"
+#include "support/TestThread.h"
 
 #include <glbinding/gl/gl.h>
 #include <gtest/gtest.h>
@@ -135,6 +136,39 @@ TEST(AEOpenGLContext, FailedSharingRaisesFaultAndReleasesWhatWasMade)
         EXPECT_EQ(fault.code, 1);
     }
     EXPECT_EQ(countContextWindows(GetCurrentThreadId()), windowsBefore);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+}
+
+// WGL refuses a context that is current on another thread; the refusal must surface as a fault
+// instead of leaving the caller to issue GL calls with no context of its own current.
+TEST(AEOpenGLContext, MakeCurrentRaisesAFaultWhenAnotherThreadHoldsTheContext)
+{
+    ScopedContextRestore guard;
+    StdoutCapture quiet;
+    AEOpenGLContext context(nullptr);
+    wglMakeCurrent(nullptr, nullptr);
+    TestThread holder;
+    holder.run([&] {
+        ASSERT_TRUE(wglMakeCurrent(context.deviceContext(), context.glContext()));
+    });
+
+    EXPECT_THROW(context.makeCurrent(), AESDK_OpenGL_Fault);
+    EXPECT_NE(wglGetCurrentContext(), context.glContext());
+
+    holder.run([] { wglMakeCurrent(nullptr, nullptr); });
+    EXPECT_NO_THROW(context.makeCurrent());
+    EXPECT_EQ(wglGetCurrentContext(), context.glContext());
+}
+
+TEST(AEOpenGLContext, MakeCurrentRaisesAFaultWhenTheContextIsGone)
+{
+    ScopedContextRestore guard;
+    StdoutCapture quiet;
+    AEOpenGLContext context(nullptr);
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(context.glContext());
+
+    EXPECT_THROW(context.makeCurrent(), AESDK_OpenGL_Fault);
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
 }
 

@@ -2,6 +2,8 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/AESDK_OpenGL_Fault.h"
+#include "gl/BindingStates.h"
+#include "gl/PendingWindows.h"
 #include "gl/ScopedContextRestore.h"
 #include "support/DescriptionBlock.h"
 #include "support/StdoutCapture.h"
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -34,8 +37,12 @@ protected:
     void TearDown() override
     {
         ScopedContextRestore guard;
-        if (AEOpenGLContext* root = ContextRegistry::root())
-            root->makeCurrent();
+        try {
+            if (AEOpenGLContext* root = ContextRegistry::root())
+                root->makeCurrent();
+        } catch (const AESDK_OpenGL_Fault&) {
+            // a test broke the root on purpose; it goes all the same
+        }
         ContextRegistry::destroyAll();
     }
 
@@ -123,6 +130,10 @@ TEST_F(ContextRegistryTest, ConcurrentFirstUsesBuildOneAfterAnother)
                 contexts[i] = renderOnce();
                 indices[i] = ContextRegistry::currentThreadIndex();
                 ++finished;
+                // Each thread stays until all have rendered: an ended thread's context goes,
+                // and a later one could be built at its address.
+                while (finished.load() < kThreads)
+                    std::this_thread::yield();
             });
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -205,6 +216,103 @@ TEST_F(ContextRegistryTest, FailedBuildStoresNothingAndTheNextCallBuildsAgain)
     SetUp();
     renderThread.run([] { EXPECT_NE(renderOnce(), nullptr); });
     EXPECT_EQ(ContextRegistry::threadContextCount(), 1u);
+}
+
+// What a thread-detach notification does: the ending thread's context, window and device
+// context go on that thread, and the registry no longer holds the context.
+TEST_F(ContextRegistryTest, ReleaseCurrentThreadDeletesTheThreadsContextThere)
+{
+    StdoutCapture quiet;
+    TestThread renderThread;
+    HWND window = nullptr;
+    HDC deviceContext = nullptr;
+    renderThread.run([&] {
+        AEOpenGLContext* context = renderOnce();
+        window = context->window();
+        deviceContext = context->deviceContext();
+        ContextRegistry::releaseCurrentThread();
+    });
+
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetObjectType(deviceContext), 0u);
+    EXPECT_EQ(PendingWindows::count(), 0u);
+    renderThread.run([] { EXPECT_NE(renderOnce(), nullptr); });
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 1u);
+}
+
+TEST_F(ContextRegistryTest, ThreadThatEndsTakesItsContextWithIt)
+{
+    StdoutCapture quiet;
+    auto renderThread = std::make_unique<TestThread>();
+    HWND window = nullptr;
+    renderThread->run([&] { window = renderOnce()->window(); });
+    ASSERT_EQ(ContextRegistry::threadContextCount(), 1u);
+    renderThread.reset();
+
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 0u);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(ContextRegistryTest, ReleaseCurrentThreadLeavesOtherThreadsContexts)
+{
+    StdoutCapture quiet;
+    TestThread a, b;
+    AEOpenGLContext* kept = nullptr;
+    a.run([&] { kept = renderOnce(); });
+    b.run([] {
+        renderOnce();
+        ContextRegistry::releaseCurrentThread();
+    });
+    ContextRegistry::releaseCurrentThread(); // the test's thread has no context: nothing happens
+
+    EXPECT_EQ(ContextRegistry::threadContextCount(), 1u);
+    a.run([&] { EXPECT_EQ(renderOnce(), kept); });
+}
+
+// Global setdown runs on another thread than the render thread; the render thread's device
+// context must still go once its window does (a common device context released by the wrong
+// thread stays in use for good).
+TEST_F(ContextRegistryTest, SetdownElsewhereLeavesNoDeviceContextOnceTheThreadEnds)
+{
+    StdoutCapture quiet;
+    auto renderThread = std::make_unique<TestThread>();
+    HDC deviceContext = nullptr;
+    renderThread->run([&] { deviceContext = renderOnce()->deviceContext(); });
+    ContextRegistry::root()->makeCurrent();
+    ContextRegistry::destroyAll();
+    renderThread.reset();
+    PendingWindows::sweep();
+
+    EXPECT_EQ(GetObjectType(deviceContext), 0u);
+    EXPECT_EQ(PendingWindows::count(), 0u);
+}
+
+TEST_F(ContextRegistryTest, DestroyAllReleasesGlbindingStateOfEveryContext)
+{
+    StdoutCapture quiet;
+    TestThread renderThread;
+    renderThread.run([] { renderOnce(); });
+    EXPECT_GE(BindingStates::count(), 2u);
+    ContextRegistry::root()->makeCurrent();
+    ContextRegistry::destroyAll();
+    EXPECT_EQ(BindingStates::count(), 0u);
+
+    // Contexts made afterwards get state of their own and work.
+    SetUp();
+    ContextRegistry::root()->makeCurrent();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    EXPECT_NE(texture, 0u);
+    glDeleteTextures(1, &texture);
+    renderThread.run([] {
+        ScopedContextRestore guard;
+        ContextRegistry::contextForCurrentThread()->makeCurrent();
+        GLint major = 0;
+        glGetIntegerv(GL_MAJOR_VERSION, &major);
+        EXPECT_GE(major, 3);
+    });
+    EXPECT_EQ(BindingStates::count(), 2u);
 }
 
 TEST_F(ContextRegistryTest, CreateRootAgainKeepsTheOneRoot)

@@ -11,6 +11,7 @@
 #include "headless/World.h"
 #include "host/EffectParameters.h"
 #include "support/GlCallLog.h"
+#include "support/TestThread.h"
 
 extern "C" PF_Err EntryPointFunc(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                                  void*);
@@ -127,6 +128,25 @@ TEST_F(RenderGlObjectsTest, NewSizeReplacesOnlyTheSizedObjects)
     EXPECT_EQ(log->count("glDeleteRenderbuffers"), 1u);
     EXPECT_EQ(log->count("glGenTextures"), 1u); // the input layer's
     EXPECT_EQ(log->count("glDeleteTextures"), 1u);
+}
+
+// The render thread's own context held current by another thread: the render fails with the
+// context error before any GL call, and succeeds again once the context is free.
+TEST_F(RenderGlObjectsTest, RenderWhoseContextCannotBeMadeCurrentFailsBeforeAnyGlCall)
+{
+    ASSERT_EQ(render(), PF_Err_NONE);
+    AEOpenGLContext* own = ContextRegistry::contextForCurrentThread();
+    ContextRegistry::root()->makeCurrent();
+    TestThread holder;
+    holder.run([&] { ASSERT_TRUE(wglMakeCurrent(own->deviceContext(), own->glContext())); });
+    log->clear();
+
+    EXPECT_EQ(render(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(log->names(), std::vector<std::string>{});
+    EXPECT_NE(wglGetCurrentContext(), own->glContext());
+
+    holder.run([] { wglMakeCurrent(nullptr, nullptr); });
+    EXPECT_EQ(render(), PF_Err_NONE);
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
+#include "gl/AESDK_OpenGL_Fault.h"
 #include "support/StdoutCapture.h"
+#include "support/TestThread.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,23 @@ TEST_F(ScopedContextRestoreTest, RestoresOnlyOnce)
     ContextRegistry::root()->makeCurrent();
     guard.restore();
     EXPECT_EQ(wglGetCurrentContext(), ContextRegistry::root()->glContext());
+}
+
+// The host's context taken by another thread while the command ran cannot be put back; the
+// command must learn of it at its explicit restore rather than report success.
+TEST_F(ScopedContextRestoreTest, RestoreRaisesAFaultWhenTheHostContextCannotBePutBack)
+{
+    TestThread other;
+    {
+        ScopedContextRestore guard;
+        ContextRegistry::root()->makeCurrent();
+        other.run([] {
+            ASSERT_TRUE(wglMakeCurrent(host->deviceContext(), host->glContext()));
+        });
+        EXPECT_THROW(guard.restore(), AESDK_OpenGL_Fault);
+        EXPECT_NE(wglGetCurrentContext(), host->glContext());
+    } // the guard's own end must not raise again
+    other.run([] { wglMakeCurrent(nullptr, nullptr); });
 }
 
 } // namespace
