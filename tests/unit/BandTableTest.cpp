@@ -2,6 +2,7 @@
 
 #include "effect/BandTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -65,11 +66,25 @@ TEST(BandTable, LookupFindsTheBandTheWalkFindsForEveryDistance)
             p.count = count;
             p.sizeRandom = sizeRandom;
             p.sizeRandomSeed = 4321;
+            p.offsetRandom = 0.3;
+            p.layerRandomSeed = 55;
             const float maxDist = 517.25f;
             const BandTable table = BandTable::build(p, maxDist);
             for (float d = -0.5f; d < maxDist + 1.5f; d += 0.0625f) {
                 ASSERT_EQ(table.bandAt(d), walk(table, d))
                     << "count " << count << ", size random " << sizeRandom << ", distance " << d;
+            }
+            // Each record holds the three bands that may hold its distances, however the
+            // single-precision sums round.
+            const int32_t last = static_cast<int32_t>(table.bands.size()) - 1;
+            for (size_t k = 0; k < table.lookup.size(); ++k) {
+                const BandLookup& r = table.lookup[k];
+                const int32_t first = walk(table, float(k));
+                const auto& bands = table.bands;
+                ASSERT_EQ(r.end0, bands[size_t(first)].end);
+                ASSERT_EQ(r.end1, bands[size_t(std::min(first + 1, last))].end);
+                ASSERT_EQ(r.shift2, bands[size_t(std::min(first + 2, last))].shift);
+                ASSERT_EQ(r.choice2, bands[size_t(std::min(first + 2, last))].choice);
             }
             for (const Band& band : table.bands) {
                 ASSERT_EQ(table.bandAt(band.end), walk(table, band.end));

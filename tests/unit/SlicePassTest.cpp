@@ -333,6 +333,44 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
     }
 }
 
+// 10 x 8 at angle 0 with 4 bands of 2.5 pixels: the centres of columns 2 and 7 lie exactly on
+// band ends, and belong to the bands ending there (0 and 2), moving with the columns before them.
+TEST_F(SlicePassTest, PixelOnABoundaryBelongsToTheBandEndingThere)
+{
+    constexpr int32_t w = 10;
+    constexpr int32_t h = 8;
+    std::vector<Rgba> rows;
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            rows.push_back({y / 8.0f, 0.5f, 1.0f - y / 8.0f, 1.0f});
+        }
+    }
+    Layer input(w, h, rows);
+    Target target(w, h);
+    pass.parameters.count = 4;
+    pass.parameters.offsetRandom = 0.4;
+    pass.parameters.edgeType = 1; // "Repeat": every pixel shows some row
+    bool shiftsDiffer = false;
+    for (int32_t seed = 1; seed < 40 && !shiftsDiffer; ++seed) {
+        pass.parameters.offsetRandomSeed = seed;
+        const std::vector<Rgba> result = draw(input, target);
+        auto sameColumn = [&](int32_t a, int32_t b) {
+            for (int32_t y = 0; y < h; ++y) {
+                if (!sameColour(target.at(result, a, y), target.at(result, b, y))) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        shiftsDiffer = !sameColumn(1, 3) && !sameColumn(6, 8);
+        if (shiftsDiffer) {
+            EXPECT_TRUE(sameColumn(1, 2)) << "seed " << seed;
+            EXPECT_TRUE(sameColumn(6, 7)) << "seed " << seed;
+        }
+    }
+    EXPECT_TRUE(shiftsDiffer) << "no seed moved neighbouring bands apart";
+}
+
 // 100 x 50 at angle 0 with 4 equal bands: columns 0-24, 25-49, 50-74, 75-99. Each band shows
 // either the input (black) or the custom layer (white) throughout.
 TEST_F(SlicePassTest, EqualBandsSplitTheFrameAtExactColumnsAndEachShowsOneLayer)
