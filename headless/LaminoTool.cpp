@@ -139,6 +139,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
 {
     World input = Renderer::toWorld(inputImage(plan));
     Renderer renderer(host, plan.controls, plan.frames);
+    renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.sequence) {
         ImageIO::writePng(renderer.render(input, 0), plan.output);
         if (!plan.quiet) {
@@ -159,6 +160,7 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
 {
     World input = Renderer::toWorld(inputImage(plan));
     Renderer renderer(host, plan.controls, 1);
+    renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.quiet) {
         err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders"
             << (plan.baseline ? ", each followed by a bare round trip" : "") << "..."
