@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/SliceGeometry.h"
+
 namespace Tessarine::Lamino {
 
 namespace {
@@ -12,34 +14,67 @@ constexpr float kHashWeightY = 78.233f;
 constexpr float kHashScale = 43758.5453f;
 constexpr float kOffsetSeedShift = 2.0f;
 constexpr float kLayerSeedShift = 4.0f;
+// The hash rows of the evolution's phases lie above every row of the values (0 to 5).
+constexpr float kEvolutionRowShift = 8.0f;
 constexpr float kSmallestBandWidth = 1.0f;
 constexpr float kLayerChoiceThreshold = 0.4999f;
 constexpr double kSeedScale = 10000.0;
+constexpr double kMaxBandPhase = 1000.0;
+constexpr double kTwoPi = 6.28318530717958647692;
 
 float seedValue(int32_t seed)
 {
     return static_cast<float>(seed / kSeedScale);
 }
 
-// Hash in [-limit, limit).
-float spread(float x, float y, float limit)
+// The random values of one render's bands, at the render's evolution.
+struct BandRandom {
+    const SliceParameters& p;
+    float maxDist;
+    double turns = reduceToOneTurn(p.evolution) / 360.0;
+
+    float width(float index, float segSize) const
+    {
+        const float h = evolvedHash(index, seedValue(p.sizeRandomSeed), turns);
+        const float spread = (h * 2.0f - 1.0f) * static_cast<float>(p.sizeRandom);
+        return std::max(kSmallestBandWidth, segSize + spread * segSize);
+    }
+
+    float shift(float index) const
+    {
+        const float h =
+            evolvedHash(index, seedValue(p.offsetRandomSeed) + kOffsetSeedShift, turns);
+        const float offsetRandom = static_cast<float>(p.offsetRandom);
+        const float oneWay = h * offsetRandom;
+        const float twoWay = (h * 2.0f - 1.0f) * offsetRandom;
+        return (p.bothDirection ? twoWay : oneWay) * maxDist;
+    }
+
+    float choice(float index) const
+    {
+        const float h = evolvedHash(index, seedValue(p.layerRandomSeed) + kLayerSeedShift, turns);
+        return h >= kLayerChoiceThreshold ? 1.0f : 0.0f;
+    }
+
+    Band band(int32_t i, float start, float end) const
+    {
+        const float index = static_cast<float>(i);
+        return {start, end, shift(index), choice(index)};
+    }
+};
+
+// Reflects x into [0, 1] at both ends, so that a value pushed past an end turns back.
+double fold(double x)
 {
-    return (bandHash(x, y) * 2.0f - 1.0f) * limit;
+    const double period = x - 2.0 * std::floor(x / 2.0);
+    return period <= 1.0 ? period : 2.0 - period;
 }
 
-float shiftOf(float index, const SliceParameters& p, float maxDist)
+// A phase the host hands out beyond the control's range (or not a number) would build bands
+// without end; it is held to the range.
+double boundedPhase(double phase)
 {
-    const float h = bandHash(index, seedValue(p.offsetRandomSeed) + kOffsetSeedShift);
-    const float offsetRandom = static_cast<float>(p.offsetRandom);
-    const float oneWay = h * offsetRandom;
-    const float twoWay = (h * 2.0f - 1.0f) * offsetRandom;
-    return (p.bothDirection ? twoWay : oneWay) * maxDist;
-}
-
-float choiceOf(float index, const SliceParameters& p)
-{
-    const float h = bandHash(index, seedValue(p.layerRandomSeed) + kLayerSeedShift);
-    return h >= kLayerChoiceThreshold ? 1.0f : 0.0f;
+    return std::isfinite(phase) ? std::clamp(phase, -kMaxBandPhase, kMaxBandPhase) : 0.0;
 }
 
 } // namespace
@@ -51,30 +86,56 @@ float bandHash(float x, float y)
     return value - std::floor(value);
 }
 
+float evolvedHash(float x, float y, double turns)
+{
+    const float h = bandHash(x, y);
+    if (turns == 0.0) {
+        return h;
+    }
+    const double phase = kTwoPi * bandHash(x, y + kEvolutionRowShift);
+    const double moved = h + kEvolutionReach * (std::cos(kTwoPi * turns + phase) - std::cos(phase));
+    return static_cast<float>(fold(moved));
+}
+
 BandTable BandTable::build(const SliceParameters& p, float maxDist)
 {
     BandTable table;
+    const BandRandom random{p, maxDist};
     // At least one slice: the extent is divided by the count.
     const float segSize = maxDist / static_cast<float>(std::max<int32_t>(1, p.count));
-    const float sizeSeed = seedValue(p.sizeRandomSeed);
-    const float sizeRandom = static_cast<float>(p.sizeRandom);
-    const float last = maxDist + 1.0f;
+    table.patternShift = static_cast<float>(boundedPhase(p.bandPhase)) * segSize;
+    const float nearSide = -table.patternShift;
+    const float farSide = maxDist - table.patternShift;
+    const float last = farSide + 1.0f;
+
+    // Backwards from band 0 while the near side of the frame lies before the first band.
+    std::vector<Band> before;
+    for (float start = 0.0f; start > nearSide;) {
+        const int32_t i = -1 - static_cast<int32_t>(before.size());
+        const float end = start;
+        start -= random.width(static_cast<float>(i), segSize);
+        before.push_back(random.band(i, start, end));
+    }
+    table.bands.assign(before.rbegin(), before.rend());
     float end = 0.0f;
-    for (int32_t i = 0; table.bands.empty() || end <= last; ++i) {
-        const float index = static_cast<float>(i);
-        const float width = segSize + spread(index, sizeSeed, sizeRandom) * segSize;
-        end += std::max(kSmallestBandWidth, width);
-        table.bands.push_back({end, shiftOf(index, p, maxDist), choiceOf(index, p), 0.0f});
-        table.shifted = table.shifted || table.bands.back().shift != 0.0f;
+    for (int32_t i = 0; i == 0 || end <= last; ++i) {
+        const float start = end;
+        end += random.width(static_cast<float>(i), segSize);
+        table.bands.push_back(random.band(i, start, end));
+    }
+    for (const Band& band : table.bands) {
+        table.shifted = table.shifted || band.shift != 0.0f;
     }
 
-    const int32_t lastRecord = static_cast<int32_t>(std::floor(maxDist)) + 1;
+    table.recordOrigin = std::floor(table.bands.front().start);
+    const int32_t lastRecord = static_cast<int32_t>(std::floor(farSide - table.recordOrigin)) + 1;
     const int32_t lastBand = static_cast<int32_t>(table.bands.size()) - 1;
     table.lookup.reserve(static_cast<size_t>(lastRecord) + 1);
     table.firstBands.reserve(static_cast<size_t>(lastRecord) + 1);
     int32_t first = 0;
     for (int32_t k = 0; k <= lastRecord; ++k) {
-        while (first < lastBand && static_cast<float>(k) > table.bands[size_t(first)].end) {
+        const float from = table.recordOrigin + static_cast<float>(k);
+        while (first < lastBand && from > table.bands[size_t(first)].end) {
             ++first;
         }
         const Band& b0 = table.bands[size_t(first)];
@@ -87,14 +148,15 @@ BandTable BandTable::build(const SliceParameters& p, float maxDist)
     return table;
 }
 
-int32_t BandTable::bandAt(float dist) const
+int32_t BandTable::bandAt(float u) const
 {
     const int32_t lastRecord = static_cast<int32_t>(lookup.size()) - 1;
     const int32_t lastBand = static_cast<int32_t>(bands.size()) - 1;
-    const int32_t k = std::clamp(static_cast<int32_t>(std::floor(dist)), 0, lastRecord);
+    const int32_t k =
+        std::clamp(static_cast<int32_t>(std::floor(u - recordOrigin)), 0, lastRecord);
     const int32_t first = firstBands[size_t(k)];
     const BandLookup& record = lookup[size_t(k)];
-    const int32_t step = (dist > record.end0 ? 1 : 0) + (dist > record.end1 ? 1 : 0);
+    const int32_t step = (u > record.end0 ? 1 : 0) + (u > record.end1 ? 1 : 0);
     return std::min(first + step, lastBand);
 }
 

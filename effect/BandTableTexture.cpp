@@ -13,8 +13,8 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-constexpr int32_t kTexelsPerRecord = sizeof(BandLookup) / (4 * sizeof(float));
-constexpr int32_t kRowTexels = BandTableTexture::kRecordsPerRow * kTexelsPerRecord;
+constexpr int32_t kRowTexels = BandTableTexture::kRowTexels;
+constexpr size_t kRowFloats = size_t(kRowTexels) * 4;
 constexpr size_t kRecordFloats = sizeof(BandLookup) / sizeof(float);
 
 void allocate(int32_t rows)
@@ -25,18 +25,55 @@ void allocate(int32_t rows)
     requireAllocated();
 }
 
+int32_t rowsFor(size_t texels)
+{
+    return static_cast<int32_t>((texels + kRowTexels - 1) / kRowTexels);
+}
+
 } // namespace
 
-void BandTableTexture::upload(const BandTable& table)
+// Appends one table's rows to the staging area.
+BandTableRows BandTableTexture::stage(const BandTable& table, bool soft)
 {
+    BandTableRows at;
     const size_t records = table.lookup.size();
-    const int32_t needed = static_cast<int32_t>((records + kRecordsPerRow - 1) / kRecordsPerRow);
-    staging.resize(static_cast<size_t>(needed) * kRecordsPerRow * kRecordFloats);
-    std::memcpy(staging.data(), table.lookup.data(), records * sizeof(BandLookup));
-    for (size_t k = records; k < staging.size() / kRecordFloats; ++k) {
-        std::memcpy(&staging[k * kRecordFloats], &table.lookup.back(), sizeof(BandLookup));
+    at.lastRecord = static_cast<int32_t>(records) - 1;
+    at.lastBand = static_cast<int32_t>(table.bands.size()) - 1;
+    at.lookupRow = static_cast<int32_t>(staging.size() / kRowFloats);
+    const size_t begin = staging.size();
+    staging.resize(begin + size_t(rowsFor(records * 2)) * kRowFloats);
+    std::memcpy(&staging[begin], table.lookup.data(), records * sizeof(BandLookup));
+    for (size_t k = begin + records * kRecordFloats; k < staging.size(); k += kRecordFloats) {
+        std::memcpy(&staging[k], &table.lookup.back(), sizeof(BandLookup));
     }
+    if (!soft) {
+        return at;
+    }
+    at.softRow = static_cast<int32_t>(staging.size() / kRowFloats);
+    const size_t soft0 = staging.size();
+    staging.resize(soft0 + size_t(rowsFor(records + table.bands.size())) * kRowFloats, 0.0f);
+    for (size_t k = 0; k < records; ++k) {
+        staging[soft0 + 4 * k] = static_cast<float>(table.firstBands[k]);
+    }
+    std::memcpy(&staging[soft0 + 4 * records], table.bands.data(),
+                table.bands.size() * sizeof(Band));
+    return at;
+}
 
+std::vector<BandTableRows> BandTableTexture::upload(const std::vector<BandTable>& tables,
+                                                    bool soft)
+{
+    staging.clear();
+    std::vector<BandTableRows> placed;
+    for (const BandTable& table : tables) {
+        placed.push_back(stage(table, soft));
+    }
+    store(static_cast<int32_t>(staging.size() / kRowFloats));
+    return placed;
+}
+
+void BandTableTexture::store(int32_t needed)
+{
     if (lookupTexture == 0) {
         glGenTextures(1, &lookupTexture);
         glBindTexture(GL_TEXTURE_2D, lookupTexture);

@@ -6,8 +6,8 @@
 
 namespace Tessarine::Lamino {
 
-// The eleven control values of one render, as the slice pass turns them into uniforms.
-// Defaults are the controls' defaults. customLayerTexture names a texture owned by the render
+// The control values of one render (or of one sample time across the shutter), as the slice
+// pass turns them into a band table and uniforms. Defaults are the controls' defaults. customLayerTexture names a texture owned by the render
 // (0 when no custom layer is chosen).
 struct SliceParameters {
     int32_t count = 30;
@@ -21,6 +21,14 @@ struct SliceParameters {
     double layerAlpha = 1.0;
     int32_t layerRandomSeed = 0;
     int32_t edgeType = 0;
+    double edgeSoftness = 0.0; // pixels over which neighbouring bands blend
+    bool motionBlur = false;
+    int32_t shutterSamples = 8;
+    double evolution = 0.0;    // degrees; a whole turn returns to the same bands
+    double bandPhase = 0.0;    // band widths the pattern slides across the bands
 };
+
+// Whether two records give the same frame (every field compared).
+bool sameSlice(const SliceParameters& a, const SliceParameters& b);
 
 } // namespace Tessarine::Lamino

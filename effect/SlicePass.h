@@ -3,9 +3,11 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <glbinding/gl/types.h>
 
+#include "effect/BandTable.h"
 #include "effect/BandTableTexture.h"
 #include "effect/QuadGeometry.h"
 #include "effect/SliceParameters.h"
@@ -30,10 +32,12 @@ struct SliceFrame {
     float alphaFloor = 0.0f;
 };
 
-// The slice effect's GPU pass: works out the frame's geometry and band table on the CPU, then
-// draws the slice program once over the bound framebuffer, from the layer textures straight into
-// the host's channel order and scale. The program comes in variants for the edge mode and for
-// whether bands move and a custom layer is laid over them, each built on its first use.
+// The slice effect's GPU pass: works out the frame's geometry and band table on the CPU (one of
+// each per sample time when the frame is motion-blurred), then draws the slice program once over
+// the bound framebuffer, from the layer textures straight into the host's channel order and
+// scale. The program comes in variants for the edge mode, for whether bands move, whether a custom
+// layer is laid over them, whether band edges are soft and whether several sample times are
+// averaged, each built on its first use.
 //
 // Owns the slice programs, the full-frame quad's vertex buffer (shared by all contexts), and per
 // context that drew its vertex array and its band table's buffers and textures (renders on
@@ -58,14 +62,29 @@ public:
     // Forgets every GL name without a GL call, for when the contexts are gone or going.
     void abandon();
 
+    static constexpr int32_t kMaxSamples = 64;
+    static constexpr double kMaxSoftness = 100.0;
+
+    // The frame's controls; edge type and custom layer are always taken from here.
     SliceParameters parameters;
+    // The controls at the sample times across the shutter (at most kMaxSamples are used): when
+    // they differ, the frame is their average; when empty, `parameters` alone are drawn.
+    std::vector<SliceParameters> shutter;
 
 private:
-    OpenglShader& program(int32_t edgeMode, bool shifted, bool custom);
-    void setUniforms(OpenglShader& shader, const SliceFrame& frame, const BandTableTexture& table,
-                     int32_t records);
+    struct Variant {
+        int32_t edgeMode;
+        bool shifted, custom, soft, blur;
+    };
+    struct Sample; // one sample time's geometry and table
+    std::vector<SliceParameters> drawnSamples() const;
+    OpenglShader& program(const Variant& variant);
+    void setSampleUniforms(OpenglShader& shader, const std::vector<Sample>& samples,
+                           const std::vector<BandTable>& tables,
+                           const std::vector<BandTableRows>& rows);
+    void setUniforms(OpenglShader& shader, const SliceFrame& frame, const BandTableTexture& table);
 
-    static constexpr size_t kVariants = 16; // 4 edge modes x shifted x custom layer
+    static constexpr size_t kVariants = 64; // 4 edge modes x shifted x custom x soft x blur
 
     const std::string fragmentSource;
     // Declared before the quad, so that the quad's objects are deleted before the programs.

@@ -25,6 +25,8 @@ const OwnOption kOwnOptions[] = {
     {"runs", true, {Command::Bench}},
     {"warmup", true, {Command::Bench}},
     {"baseline", false, {Command::Bench}},
+    {"shutter-angle", true, {Command::Render, Command::Bench}},
+    {"shutter-phase", true, {Command::Render, Command::Bench}},
     {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
     {"quiet", false, {Command::Render, Command::Bench}},
     {"verbose", false, {Command::Render, Command::Bench, Command::Info}},
@@ -60,6 +62,18 @@ FramePattern findFramePattern(const std::string& path)
         found = FramePattern{i, end + 1 - i, digits};
     }
     return found;
+}
+
+double parseDegrees(const std::string& option, const std::string& text, double low, double high)
+{
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    bool whole = !text.empty() && !std::isspace(static_cast<unsigned char>(text[0])) && *end == '\0';
+    if (!whole || !(value >= low && value <= high)) {
+        throw UsageError(option + " '" + text + "': allowed: degrees from " +
+                         std::to_string(int(low)) + " to " + std::to_string(int(high)));
+    }
+    return value;
 }
 
 const char* commandName(Command command)
@@ -218,6 +232,10 @@ private:
             plan.warmups = parseCount(spelled, value, 0, CommandLine::kMaxFrames);
         } else if (name == "baseline") {
             plan.baseline = true;
+        } else if (name == "shutter-angle") {
+            plan.shutterAngle = parseDegrees(spelled, value, 0.0, 720.0);
+        } else if (name == "shutter-phase") {
+            plan.shutterPhase = parseDegrees(spelled, value, -360.0, 360.0);
         } else if (name == "plugin") {
             plan.plugin = value;
         } else if (name == "quiet") {
@@ -402,6 +420,9 @@ Options:
   --baseline             bench: also time a bare GPU round trip of the same frame (upload,
                          one textured draw, readback) in turn with the renders, and print
                          the ratio of the medians
+  --shutter-angle DEG    how long the host's shutter stays open, in degrees of a frame
+                         (0 to 720, default 180), for "Motion Blur"
+  --shutter-phase DEG    when it opens after the frame's time (-360 to 360, default 0)
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
   -v, --verbose          also show the plug-in's own messages (its OpenGL context
@@ -411,8 +432,9 @@ Options:
 
 Control options: one per effect control, named after its label in lower case with
 dashes ("Edge Type" is --edge-type), with the ranges and defaults the plug-in declares
-(lamino info lists them). Write --name VALUE or --name=VALUE. Numeric controls take
-FROM:TO to animate linearly over the frames of --frames (for example --angle 0:90).
+(lamino info lists them). Write --name VALUE or --name=VALUE. Numeric controls and
+checkboxes take FROM:TO to animate linearly over the frames of --frames (for example
+--angle 0:90; a checkbox switches halfway).
 
 Exit status: 0 done, 1 failed (file, plug-in or render error), 2 wrong command line.
 )";

@@ -39,6 +39,8 @@ struct Plan {
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
     int32_t runs = 20, warmups = 3;  // bench
     bool baseline = false;  // bench: time a bare GPU round trip as well
+    double shutterAngle = 180.0;  // degrees of a frame the host's shutter is open
+    double shutterPhase = 0.0;    // degrees after the frame's time it opens
     bool quiet = false;
     bool verbose = false;  // the plug-in's own messages to standard error (lamino.exe's main)
     std::vector<RawControlOption> controlOptions;

@@ -124,8 +124,9 @@ std::string ControlOption::optionNameFor(const std::string& label)
 
 bool ControlOption::animatable() const
 {
+    // A popup's choice names may hold a colon; a checkbox animates by switching halfway.
     return kind == ControlKind::Integer || kind == ControlKind::Fixed || kind == ControlKind::Float
-        || kind == ControlKind::Angle;
+        || kind == ControlKind::Angle || kind == ControlKind::Checkbox;
 }
 
 void ControlOption::reject(const std::string& text, const std::string& problem) const

@@ -3,6 +3,8 @@
 #include "headless/HostCallbacks.h"
 #include "headless/World.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -146,6 +148,13 @@ PF_Err HeadlessHost::sendCommand(PF_Cmd cmd, const RenderRequest* request)
     return dispatch(cmd, request);
 }
 
+// Degrees in the host's 16.16 fixed point, held to its range.
+static PF_Fixed toFixed(double degrees)
+{
+    const double fixed = std::round(degrees * 65536.0);
+    return PF_Fixed(std::clamp(fixed, -2147483648.0, 2147483647.0));
+}
+
 void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request) const
 {
     A_u_long scale = request != nullptr ? request->timeScale : 30;
@@ -162,6 +171,8 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request) const
     in.total_time = A_long(kTotalSeconds * scale);
     in.time_scale = scale;
     in.field = PF_Field_FRAME;
+    in.shutter_angle = request != nullptr ? toFixed(request->shutterAngle) : 0;
+    in.shutter_phase = request != nullptr ? toFixed(request->shutterPhase) : 0;
     in.width = request != nullptr ? request->input->width : 0;
     in.height = request != nullptr ? request->input->height : 0;
     in.extent_hint = PF_Rect{0, 0, in.width, in.height};

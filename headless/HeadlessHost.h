@@ -16,13 +16,16 @@
 namespace Tessarine::Lamino {
 
 // One frame to render: the layer the effect is applied to (parameter 0), the output world (the
-// same size, as the host guarantees) and the time of the frame, current_time / time_scale seconds.
+// same size, as the host guarantees), the time of the frame, current_time / time_scale seconds,
+// and the shutter, in degrees of a frame (in_data shutter_angle and shutter_phase).
 struct RenderRequest {
     PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
     A_long time = 0;
     A_long timeStep = 1;
     A_u_long timeScale = 30;
+    double shutterAngle = 0.0;
+    double shutterPhase = 0.0;
 };
 
 // What the effect reported at global setup.

@@ -231,6 +231,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     auto input = std::make_shared<const World>(
         Renderer::toWorld(moving ? ImageIO::read(inputFile(plan, 0)) : inputImage(plan)));
     Renderer renderer(host, plan.controls, plan.frames);
+    renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.sequence) {
         ImageIO::writePng(renderer.render(*input, 0), plan.output);
         if (!plan.quiet) {
@@ -278,6 +279,7 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
 {
     World input = Renderer::toWorld(inputImage(plan));
     Renderer renderer(host, plan.controls, 1);
+    renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.quiet) {
         err << "lamino: " << plan.warmups << " warm-up and " << plan.runs << " timed renders"
             << (plan.baseline ? ", each followed by a bare round trip" : "") << "..."

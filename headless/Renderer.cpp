@@ -62,6 +62,12 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
     }
 }
 
+void Renderer::setShutter(double angle, double phase)
+{
+    shutterAngle = angle;
+    shutterPhase = phase;
+}
+
 std::vector<ControlOption> Renderer::controlsOf(const HeadlessHost& host)
 {
     std::vector<ControlOption> controls;
@@ -108,6 +114,8 @@ PF_Err Renderer::renderInto(const World& input, World& output, int32_t frame)
     request.time = frame;
     request.timeStep = 1;
     request.timeScale = kTimeScale;
+    request.shutterAngle = shutterAngle;
+    request.shutterPhase = shutterPhase;
     return host.render(request);
 }
 

@@ -46,6 +46,9 @@ public:
     // frame frames - 1. Throws ImageError for an unreadable layer file.
     Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames);
 
+    // The shutter every render hands the effect, in degrees of a frame (default 180 and 0).
+    void setShutter(double angle, double phase);
+
     // The effect's controls, as the plug-in declared them.
     static std::vector<ControlOption> controlsOf(const HeadlessHost& host);
 
@@ -77,6 +80,8 @@ private:
 
     HeadlessHost& host;
     std::vector<std::unique_ptr<World>> layers;
+    double shutterAngle = 180.0;
+    double shutterPhase = 0.0;
 };
 
 // The name of a host error code ("PF_Err_BAD_CALLBACK_PARAM") or an empty string.

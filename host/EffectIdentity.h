@@ -10,6 +10,7 @@
 #define LAMINO_EFFECT_VERSION 0x00080001L
 #define LAMINO_EFFECT_MAJOR 1
 #define LAMINO_EFFECT_MINOR 0
-// No out flags; out flags 2: PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG.
-#define LAMINO_OUT_FLAGS 0L
+// Out flags: PF_OutFlag_I_USE_SHUTTER_ANGLE (motion blur reads the shutter); out flags 2:
+// PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG.
+#define LAMINO_OUT_FLAGS 0x00080000L
 #define LAMINO_OUT_FLAGS2 8L

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "AE_EffectCB.h"
+#include "host/ShutterTimes.h"
 #include "pipeline/LayerUpload.h"
 #include "pipeline/PixelFormat.h"
 
@@ -24,6 +25,8 @@ struct ControlDefinition {
     PF_ParamType type;
     A_long id;
     A_long validMin, validMax, sliderMin, sliderMax, dephault;
+    A_short precision = 0;  // float sliders: decimals shown
+    bool percent = true;    // float sliders: shown as a percentage
 };
 
 // The ids of the last three do not follow the indices: saved projects know them by these ids.
@@ -39,6 +42,11 @@ constexpr ControlDefinition kControls[] = {
     {kLayerOpacity, "Layer Opacity", PF_Param_FIX_SLIDER, 11, 0, 100, 0, 100, 100},
     {kLayerRandomSeed, "Layer Random Seed", PF_Param_SLIDER, 9, 0, 10000, 0, 100, 0},
     {kEdgeType, "Edge Type", PF_Param_POPUP, 10, 0, 0, 0, 0, 1},
+    {kEdgeSoftness, "Edge Softness", PF_Param_FLOAT_SLIDER, 12, 0, 100, 0, 100, 0, 1, false},
+    {kMotionBlur, "Motion Blur", PF_Param_CHECKBOX, 13, 0, 0, 0, 0, 0},
+    {kShutterSamples, "Shutter Samples", PF_Param_SLIDER, 14, 2, 64, 2, 64, 8},
+    {kEvolution, "Evolution", PF_Param_ANGLE, 15, 0, 0, 0, 0, 0},
+    {kBandPhase, "Band Phase", PF_Param_FLOAT_SLIDER, 16, -1000, 1000, -10, 10, 0, 2, false},
 };
 static_assert(sizeof(kControls) / sizeof(kControls[0]) == kControlCount - 1);
 
@@ -72,8 +80,8 @@ void describeFloatSlider(const ControlDefinition& c, PF_FloatSliderDef& fs)
     fs.slider_min = static_cast<float>(c.sliderMin);
     fs.slider_max = static_cast<float>(c.sliderMax);
     fs.dephault = static_cast<float>(c.dephault);
-    fs.precision = 0;
-    fs.display_flags = PF_ValueDisplayFlag_PERCENT;
+    fs.precision = c.precision;
+    fs.display_flags = c.percent ? PF_ValueDisplayFlag_PERCENT : PF_ValueDisplayFlag_NONE;
     fs.curve_tolerance = 0.05f;
     fs.fs_flags = 0;
 }
@@ -108,15 +116,16 @@ void describe(const ControlDefinition& c, PF_ParamDef& def)
 // layer's upload throws: the host counts every checkout against its checkin.
 class ParamCheckout {
 public:
-    ParamCheckout(PF_InData* in_data, A_long index) : in_data(in_data)
+    ParamCheckout(PF_InData* in_data, A_long index, const ParamTime* at = nullptr)
+        : in_data(in_data)
     {
         std::memset(&def, 0, sizeof(def));
         if (!in_data || !in_data->inter.checkout_param || !in_data->inter.checkin_param) {
             return;
         }
-        checkedOut = in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time,
-                                                   in_data->time_step, in_data->time_scale,
-                                                   &def) == PF_Err_NONE;
+        const ParamTime time = at ? *at : frameTime(in_data);
+        checkedOut = in_data->inter.checkout_param(in_data->effect_ref, index, time.time,
+                                                   time.step, time.scale, &def) == PF_Err_NONE;
     }
     ~ParamCheckout()
     {
@@ -138,6 +147,11 @@ A_long wholePart(PF_Fixed value)
 }
 
 } // namespace
+
+ParamTime frameTime(const PF_InData* in_data)
+{
+    return {in_data->current_time, in_data->time_step, in_data->time_scale};
+}
 
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
 {
@@ -161,9 +175,9 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
-bool GetIntParam(PF_InData* in_data, A_long index, int32_t& value)
+bool GetIntParam(PF_InData* in_data, A_long index, int32_t& value, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index);
+    ParamCheckout param(in_data, index, at);
     if (!param.checkedOut) {
         return false;
     }
@@ -175,11 +189,11 @@ bool GetIntParam(PF_InData* in_data, A_long index, int32_t& value)
     }
 }
 
-bool GetPercentParam(PF_InData* in_data, A_long index, double& value)
+bool GetPercentParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
 {
     double stored = 0.0;
     {
-        ParamCheckout param(in_data, index);
+        ParamCheckout param(in_data, index, at);
         if (!param.checkedOut) {
             return false;
         }
@@ -194,9 +208,19 @@ bool GetPercentParam(PF_InData* in_data, A_long index, double& value)
     return true;
 }
 
-bool GetAngleParam(PF_InData* in_data, A_long index, double& value)
+bool GetFloatParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index);
+    ParamCheckout param(in_data, index, at);
+    if (!param.checkedOut || param.def.param_type != PF_Param_FLOAT_SLIDER) {
+        return false;
+    }
+    value = param.def.u.fs_d.value;
+    return true;
+}
+
+bool GetAngleParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
     if (!param.checkedOut || param.def.param_type != PF_Param_ANGLE) {
         return false;
     }
@@ -204,9 +228,9 @@ bool GetAngleParam(PF_InData* in_data, A_long index, double& value)
     return true;
 }
 
-bool GetBoolParam(PF_InData* in_data, A_long index, bool& value)
+bool GetBoolParam(PF_InData* in_data, A_long index, bool& value, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index);
+    ParamCheckout param(in_data, index, at);
     if (!param.checkedOut || param.def.param_type != PF_Param_CHECKBOX) {
         return false;
     }
@@ -237,21 +261,49 @@ bool GetLayerParam(PF_InData* in_data, A_long index, const LayerFormat& format,
     return true;
 }
 
+namespace {
+
+// Every control that can change between two times of one frame.
+void readAnimated(SliceParameters& record, PF_InData* in_data, const ParamTime* at)
+{
+    GetIntParam(in_data, kSlices, record.count, at);
+    GetAngleParam(in_data, kAngle, record.angle, at);
+    GetPercentParam(in_data, kOffsetRandom, record.offsetRandom, at);
+    GetIntParam(in_data, kOffsetRandomSeed, record.offsetRandomSeed, at);
+    GetBoolParam(in_data, kOffsetBothDirection, record.bothDirection, at);
+    GetPercentParam(in_data, kSizeRandom, record.sizeRandom, at);
+    GetIntParam(in_data, kSizeRandomSeed, record.sizeRandomSeed, at);
+    GetPercentParam(in_data, kLayerOpacity, record.layerAlpha, at);
+    GetIntParam(in_data, kLayerRandomSeed, record.layerRandomSeed, at);
+    GetFloatParam(in_data, kEdgeSoftness, record.edgeSoftness, at);
+    GetAngleParam(in_data, kEvolution, record.evolution, at);
+    GetFloatParam(in_data, kBandPhase, record.bandPhase, at);
+}
+
+} // namespace
+
 void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
                          LayerTexture& customLayer)
 {
-    GetIntParam(in_data, kSlices, record.count);
-    GetAngleParam(in_data, kAngle, record.angle);
-    GetPercentParam(in_data, kOffsetRandom, record.offsetRandom);
-    GetIntParam(in_data, kOffsetRandomSeed, record.offsetRandomSeed);
-    GetBoolParam(in_data, kOffsetBothDirection, record.bothDirection);
-    GetPercentParam(in_data, kSizeRandom, record.sizeRandom);
-    GetIntParam(in_data, kSizeRandomSeed, record.sizeRandomSeed);
+    readAnimated(record, in_data, nullptr);
     record.customLayerTexture = 0;
     GetLayerParam(in_data, kCustomLayer, format, customLayer, record.customLayerTexture);
-    GetPercentParam(in_data, kLayerOpacity, record.layerAlpha);
-    GetIntParam(in_data, kLayerRandomSeed, record.layerRandomSeed);
     GetPopupParam(in_data, kEdgeType, record.edgeType);
+    GetBoolParam(in_data, kMotionBlur, record.motionBlur);
+    GetIntParam(in_data, kShutterSamples, record.shutterSamples);
+}
+
+std::vector<SliceParameters> ReadShutterSamples(const SliceParameters& frame, PF_InData* in_data)
+{
+    std::vector<SliceParameters> samples;
+    if (!frame.motionBlur || !in_data) {
+        return samples;
+    }
+    for (const ParamTime& time : ShutterTimes(*in_data, frame.shutterSamples)) {
+        samples.push_back(frame);
+        readAnimated(samples.back(), in_data, &time);
+    }
+    return samples;
 }
 
 } // namespace Tessarine::Lamino

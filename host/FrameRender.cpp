@@ -47,6 +47,7 @@ void renderFrame(SlicePass& pass, PF_InData* in_data, PF_LayerDef* input, PF_Lay
     SliceFrame frame;
     frame.inputTexture = uploadLayer(format, input, in_data, surface.inputLayer());
     ReadSliceParameters(pass.parameters, in_data, format, surface.customLayer());
+    pass.shutter = ReadShutterSamples(pass.parameters, in_data);
     frame.customTexture = pass.parameters.customLayerTexture;
     frame.customWidth = static_cast<float>(surface.customLayer().textureWidth());
     frame.customHeight = static_cast<float>(surface.customLayer().textureHeight());

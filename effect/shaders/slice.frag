@@ -2,29 +2,42 @@
 
 // Cuts the frame into parallel bands at an angle. Every band moves its content along itself by
 // its own shift, and about half of the bands show the custom layer laid over the input. The band
-// table (ends, shifts, layer choices) and the geometry are worked out on the CPU once per render;
-// this program finds each pixel's band in it and samples the layers. Works in window coordinates.
-// Layer textures hold the host's A, R, G, B in r, g, b, a; the result is written in the same
-// order, straight (not premultiplied), at the output format's scale.
+// tables (ends, shifts, layer choices) and the geometry are worked out on the CPU once per render;
+// this program finds each pixel's band in them and samples the layers. Works in window
+// coordinates. Layer textures hold the host's A, R, G, B in r, g, b, a; the result is written in
+// the same order, straight (not premultiplied), at the output format's scale.
 //
 // The slice pass builds one program per combination of the switches below, defined after the
 // version line, so that each frame runs only the work its controls need:
 //   EDGE_MODE     0 Normal, 1 Repeat, 2 Mirror, 3 Clamp
 //   SHIFTED       1 when bands move (some shift is not 0)
 //   CUSTOM_LAYER  1 when a custom layer is laid over the bands that choose it
+//   SOFT          1 when neighbouring bands (and in Normal mode the frame's edge) blend over a
+//                 width instead of meeting at a hard line
+//   MOTION_BLUR   1 when the frame is the average of the effect at several times across the
+//                 shutter, each with its own geometry and band table
 // Without shifts every pixel shows its own texel, and without a custom layer as well the bands
 // leave no trace: the program then copies the input.
 
+#if MOTION_BLUR
+const int maxSamples = 64;
+#else
+const int maxSamples = 1;
+#endif
+
 uniform sampler2D t0;           // input layer
 uniform sampler2D t1;           // custom layer (no texture when none is chosen)
-uniform sampler2D bandLookup;   // two texels per whole pixel of distance across the bands
-uniform int lastRecord;
-uniform vec2 startPoint;        // frame corner through which the reference line runs
-uniform vec2 along;             // unit direction along the bands
-uniform vec2 across;            // unit direction across the bands, away from startPoint
+uniform sampler2D bandLookup;   // the band tables, kRowTexels texels to a row
+uniform int sampleCount;        // sample times averaged (MOTION_BLUR)
+// One entry per sample time:
+uniform vec4 sampleLine[maxSamples];   // frame corner the reference line runs through (xy),
+                                       // unit direction along the bands (zw)
+uniform vec4 sampleBands[maxSamples];  // pattern shift (band phase), the lookup's origin, edge
+                                       // softness in pixels, layer opacity
+uniform ivec4 sampleTable[maxSamples]; // the table's rows (lookup, soft edges), last record,
+                                       // last band
 uniform vec2 viewSize;          // frame size in pixels
 uniform vec2 customScale;       // custom layer pixels per frame pixel
-uniform float layerAlpha;
 uniform float inputScale;       // brings a texel to full scale (16-bit hosts stop at 32768)
 uniform float outputScale;      // full scale back to the output format's
 uniform float alphaFloor;       // alpha below this stores as 0 in the output format
@@ -32,11 +45,49 @@ uniform float alphaFloor;       // alpha below this stores as 0 in the output fo
 out vec4 colourOut;
 
 const int recordsPerRow = 1024;
+const int rowTexels = 2 * recordsPerRow;
+
+// The effect at one sample time.
+struct Slice {
+    vec2 startPoint;
+    vec2 along;          // unit direction along the bands
+    vec2 across;         // unit direction across the bands, away from startPoint
+    float patternShift;
+    float recordOrigin;
+    float softness;
+    float layerAlpha;
+    ivec4 table;
+};
+
+Slice sliceAt(int s)
+{
+    Slice slice;
+    slice.startPoint = sampleLine[s].xy;
+    slice.along = sampleLine[s].zw;
+    // (cos a, -sin a) from (sin a, cos a): the same numbers the CPU works out, exactly.
+    slice.across = vec2(slice.along.y, -slice.along.x);
+    slice.patternShift = sampleBands[s].x;
+    slice.recordOrigin = sampleBands[s].y;
+    slice.softness = sampleBands[s].z;
+    slice.layerAlpha = sampleBands[s].w;
+    slice.table = sampleTable[s];
+    return slice;
+}
 
 // Host order A, R, G, B in r, g, b, a to R, G, B, A.
 vec4 swapChannel(vec4 c)
 {
     return vec4(c.g, c.b, c.a, c.r);
+}
+
+vec4 premultiply(vec4 c)
+{
+    return vec4(c.rgb * c.a, c.a);
+}
+
+vec4 unpremultiply(vec4 c)
+{
+    return c.a > 0.0 ? vec4(c.rgb / c.a, c.a) : vec4(0.0);
 }
 
 // source laid over previous, both straight colour.
@@ -46,17 +97,35 @@ vec4 blendNormal(vec4 previous, vec4 source)
                 previous.a * (1.0 - source.a) + source.a);
 }
 
-// The shift along the bands (x) and the custom-layer choice (y) of the band holding distance
-// dist. The record of the whole pixel below dist holds the ends of the first two bands that may
-// hold it and the shifts and choices of all three (bands are at least one pixel wide).
-vec2 bandAt(float dist)
+// Where a pixel lies in the band pattern: its distance across the bands from the reference line,
+// less the band phase's shift.
+float patternDistance(Slice slice, vec2 p)
 {
-    int record = clamp(int(floor(dist)), 0, lastRecord);
-    ivec2 at = ivec2(2 * (record % recordsPerRow), record / recordsPerRow);
+    return abs(dot(p - slice.startPoint, slice.across)) - slice.patternShift;
+}
+
+// The record of the whole pixel of pattern distance below u.
+int recordAt(Slice slice, float u)
+{
+    return clamp(int(floor(u - slice.recordOrigin)), 0, slice.table.z);
+}
+
+// The two texels of record `record` of a slice's lookup.
+ivec2 recordTexel(Slice slice, int record)
+{
+    return ivec2(2 * (record % recordsPerRow), slice.table.x + record / recordsPerRow);
+}
+
+// The shift along the bands (x) and the custom-layer choice (y) of the band holding pattern
+// distance u. The record of the whole pixel below u holds the ends of the first two bands that
+// may hold it and the shifts and choices of all three (bands are at least one pixel wide).
+vec2 bandAt(Slice slice, float u)
+{
+    ivec2 at = recordTexel(slice, recordAt(slice, u));
     vec4 ends = texelFetch(bandLookup, at, 0);               // end0, end1, shift0, shift1
     vec4 rest = texelFetch(bandLookup, at + ivec2(1, 0), 0); // shift2, choice0, choice1, choice2
-    vec2 band = dist > ends.x ? vec2(ends.w, rest.z) : vec2(ends.z, rest.y);
-    return dist > ends.y ? vec2(rest.x, rest.w) : band;
+    vec2 band = u > ends.x ? vec2(ends.w, rest.z) : vec2(ends.z, rest.y);
+    return u > ends.y ? vec2(rest.x, rest.w) : band;
 }
 
 // Bilinear sample with clamp-to-edge at `texel`, a position in the layer's own pixels (pixel
@@ -110,19 +179,41 @@ float edgeMask(vec2 pos)
 #endif
 }
 
-void main()
+// "Normal" with soft edges: the frame's coverage ramps from 0 to 1 over `softness` pixels
+// centred on its edge.
+float softEdgeMask(vec2 pos, float softness)
 {
-    vec2 p = gl_FragCoord.xy;
-#if SHIFTED || CUSTOM_LAYER
-    vec2 band = bandAt(abs(dot(p - startPoint, across)));
+#if EDGE_MODE == 0
+    if (softness <= 0.0) {
+        return edgeMask(pos);
+    }
+    vec2 halfWidth = vec2(0.5 * softness);
+    vec2 cover = clamp((pos + halfWidth) / softness, 0.0, 1.0) *
+                 clamp((viewSize - pos + halfWidth) / softness, 0.0, 1.0);
+    return cover.x * cover.y;
+#else
+    return 1.0;
 #endif
+}
 
+// What one band (its shift x and custom-layer choice y) shows at pixel p: straight colour at full
+// scale.
+vec4 bandSample(Slice slice, vec2 p, vec2 band)
+{
 #if SHIFTED
     // Where this pixel's content comes from: moved along the band by the band's shift.
-    vec2 pos = p + along * band.x;
+    vec2 pos = p + slice.along * band.x;
     vec2 mapped = edgeMap(pos);
+#if SOFT
+    // The coverage scales alpha alone: the colour of a partly covered pixel stays its own.
+    float cover = softEdgeMask(pos, slice.softness);
+    vec4 result = swapChannel(sampleLayer(t0, mapped)) * inputScale;
+    result.a *= cover;
+    float mask = inputScale;
+#else
     float mask = edgeMask(pos) * inputScale;
     vec4 result = swapChannel(sampleLayer(t0, mapped)) * mask;
+#endif
 #else
     vec2 mapped = p;
     float mask = inputScale;
@@ -133,9 +224,90 @@ void main()
     // The custom layer, stretched to the frame, is only read where a band shows it.
     if (band.y != 0.0) {
         vec4 custom = swapChannel(sampleLayer(t1, mapped * customScale)) * mask;
-        custom.a *= layerAlpha;
+#if SOFT && SHIFTED
+        custom.a *= cover;
+#endif
+        custom.a *= slice.layerAlpha;
         result = blendNormal(result, custom);
     }
+#endif
+    return result;
+}
+
+// The frame at one sample time with hard band edges, straight colour.
+vec4 hardSlice(Slice slice, vec2 p)
+{
+#if SHIFTED || CUSTOM_LAYER
+    vec2 band = bandAt(slice, patternDistance(slice, p));
+#else
+    vec2 band = vec2(0.0);
+#endif
+    return bandSample(slice, p, band);
+}
+
+// Texel i of a slice's soft-edge rows: the first band of record i for i up to the last record,
+// then the bands (start, end, shift, choice).
+vec4 softTexel(Slice slice, int i)
+{
+    return texelFetch(bandLookup, ivec2(i % rowTexels, slice.table.y + i / rowTexels), 0);
+}
+
+// The position among the table's bands of the band holding pattern distance u.
+int softBandAt(Slice slice, float u)
+{
+    int record = recordAt(slice, u);
+    int first = int(softTexel(slice, record).x);
+    vec4 ends = texelFetch(bandLookup, recordTexel(slice, record), 0);
+    int step = (u > ends.x ? 1 : 0) + (u > ends.y ? 1 : 0);
+    return min(first + step, slice.table.w);
+}
+
+// The frame at one sample time with soft band edges, premultiplied: every band's sample weighted
+// by the share of the window `softness` wide, centred on the pixel's distance across the bands,
+// that the band covers. Next to a lone boundary this is a straight blend of the two bands over
+// the softness, centred on the boundary.
+vec4 softSlice(Slice slice, vec2 p)
+{
+    float u = patternDistance(slice, p);
+    float low = u - 0.5 * slice.softness;
+    float high = u + 0.5 * slice.softness;
+    int first = softBandAt(slice, low);
+    int last = softBandAt(slice, high);
+    vec4 sum = vec4(0.0);
+    for (int i = first; i <= last; ++i) {
+        vec4 band = softTexel(slice, slice.table.z + 1 + i);
+        float from = i == first ? low : band.x;
+        float to = i == last ? high : band.y;
+        float weight = slice.softness > 0.0 ? (to - from) / slice.softness : 1.0;
+        sum += weight * premultiply(bandSample(slice, p, band.zw));
+    }
+    return sum;
+}
+
+// The frame at one sample time, premultiplied.
+vec4 slicePremultiplied(Slice slice, vec2 p)
+{
+#if SOFT
+    return softSlice(slice, p);
+#else
+    return premultiply(hardSlice(slice, p));
+#endif
+}
+
+void main()
+{
+    vec2 p = gl_FragCoord.xy;
+#if MOTION_BLUR
+    // Colour averages in premultiplied form, so that a transparent sample adds no colour.
+    vec4 sum = vec4(0.0);
+    for (int s = 0; s < sampleCount; ++s) {
+        sum += slicePremultiplied(sliceAt(s), p);
+    }
+    vec4 result = unpremultiply(sum / float(sampleCount));
+#elif SOFT
+    vec4 result = unpremultiply(softSlice(sliceAt(0), p));
+#else
+    vec4 result = hardSlice(sliceAt(0), p);
 #endif
 
     // A pixel that stores no coverage stores no colour.

@@ -162,7 +162,12 @@ TEST(CommandLine, AnimatedValuesNeedASequence)
               std::string::npos);
     EXPECT_NE(usageError({"bench", "--angle", "0:90"}).find("bench takes one value"),
               std::string::npos);
-    // Only numeric controls animate: a popup value with a colon is just an unknown choice.
+    const Plan switching = resolved(
+        {"render", "-o", "o.png", "--frames", "2", "--offset-both-direction", "off:on"},
+        plugInControls());
+    EXPECT_TRUE(valueOf(switching, "offset-both-direction").animated);
+    EXPECT_EQ(valueOf(switching, "offset-both-direction").to, 1.0);
+    // Popups do not animate: a popup value with a colon is just an unknown choice.
     EXPECT_NE(usageError({"render", "-o", "o.png", "--frames", "2", "--edge-type", "normal:clamp"})
                   .find("no such choice"),
               std::string::npos);

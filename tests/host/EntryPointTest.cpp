@@ -63,7 +63,7 @@ std::vector<uint8_t> expectedPipl()
     appendProperty(bytes, "eSVR", {13, 0, 14, 0}, 4);
     appendProperty(bytes, "eVER", le32(0x00080001), 4);
     appendProperty(bytes, "eINF", {0, 0}, 2);
-    appendProperty(bytes, "eGLO", le32(0), 4);
+    appendProperty(bytes, "eGLO", le32(0x00080000), 4); // I_USE_SHUTTER_ANGLE
     appendProperty(bytes, "eGL2", le32(8), 4);
     appendProperty(bytes, "aeFL", le32(8), 4);
     appendProperty(bytes, "eMNA", pascalString("Orla_Lamino"), 12);
@@ -114,10 +114,10 @@ TEST(PluginCommands, GlobalSetupReportsVersionAndFlagsAndKeepsTheHostContext)
     EXPECT_TRUE(hostContext.isCurrent());
     const GlobalSetupResult result = host.globalSetupResult();
     EXPECT_EQ(result.myVersion, 0x00080001u);
-    EXPECT_EQ(result.outFlags, 0);
+    EXPECT_EQ(result.outFlags, PF_OutFlag_I_USE_SHUTTER_ANGLE);
     EXPECT_EQ(result.outFlags2, 8);
     ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
-    EXPECT_EQ(host.lastOutData().num_params, 12);
+    EXPECT_EQ(host.lastOutData().num_params, kControlCount);
     ASSERT_EQ(host.globalSetdown(), PF_Err_NONE);
     EXPECT_TRUE(hostContext.isCurrent());
     EXPECT_EQ(host.report(), "");

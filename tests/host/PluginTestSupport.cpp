@@ -82,10 +82,21 @@ PluginHost::PluginHost() : headless(std::make_unique<HeadlessHost>(builtPluginPa
 
 PF_Err PluginHost::render(const ArgbImage& input, ArgbImage& output, int outWidth, int outHeight)
 {
+    return renderInto(RenderRequest{}, input, output, outWidth, outHeight);
+}
+
+PF_Err PluginHost::renderAt(const RenderRequest& timing, const ArgbImage& input, ArgbImage& output)
+{
+    return renderInto(timing, input, output, -1, -1);
+}
+
+PF_Err PluginHost::renderInto(const RenderRequest& timing, const ArgbImage& input,
+                              ArgbImage& output, int outWidth, int outHeight)
+{
     World in = toWorld(input);
     World out(WorldFormat::Argb8, outWidth < 0 ? input.width : outWidth,
               outHeight < 0 ? input.height : outHeight);
-    RenderRequest request;
+    RenderRequest request = timing;
     request.input = in.get();
     request.output = out.get();
     const PF_Err err = headless->render(request);

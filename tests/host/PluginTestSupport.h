@@ -33,8 +33,12 @@ public:
     HeadlessHost& host() { return *headless; }
     // Renders `input` into an output world of the same size (or of the given size).
     PF_Err render(const ArgbImage& input, ArgbImage& output, int outWidth = -1, int outHeight = -1);
+    // Renders at the time and with the shutter of `timing` (its worlds are not used).
+    PF_Err renderAt(const RenderRequest& timing, const ArgbImage& input, ArgbImage& output);
 
 private:
+    PF_Err renderInto(const RenderRequest& timing, const ArgbImage& input, ArgbImage& output,
+                      int outWidth, int outHeight);
     std::unique_ptr<HeadlessHost> headless;
 };
 

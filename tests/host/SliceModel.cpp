@@ -18,6 +18,32 @@ float nrand(float x, float y)
 
 float seedValue(int seed) { return static_cast<float>(seed / 10000.0); }
 
+// The hash moved continuously by the evolution: half of (cos 2 pi (t + q) - cos 2 pi q), q a
+// second hash of the band eight rows up, reflected back into [0, 1].
+float evolved(float x, float y, double turns)
+{
+    const float h = nrand(x, y);
+    if (turns == 0.0) {
+        return h;
+    }
+    const double q = 2.0 * kPi * nrand(x, y + 8.0f);
+    double v = h + 0.5 * (std::cos(2.0 * kPi * turns + q) - std::cos(q));
+    v = std::fmod(v, 2.0);
+    if (v < 0.0) {
+        v += 2.0;
+    }
+    return float(v <= 1.0 ? v : 2.0 - v);
+}
+
+double oneTurn(double angle)
+{
+    double turn = std::fmod(angle, 360.0);
+    if (turn < 0) {
+        turn += 360.0;
+    }
+    return turn >= 0 && turn < 360 ? turn : 0.0;
+}
+
 // A position in frame pixels mapped into the frame by the edge mode, on one axis of size `size`.
 float wrapped(float c, float size, int edgeType)
 {
@@ -39,13 +65,8 @@ uint8_t quantize(float v)
 SliceModel::SliceModel(const ModelControls& controls, int w, int h)
     : controls(controls), width(float(w)), height(float(h))
 {
-    double turn = std::fmod(controls.angle, 360.0);
-    if (turn < 0) {
-        turn += 360.0;
-    }
-    if (!(turn >= 0 && turn < 360)) {
-        turn = 0;
-    }
+    const double turn = oneTurn(controls.angle);
+    turns = oneTurn(controls.evolution) / 360.0;
     const double a = turn * kPi / 180.0;
     onX = float(std::sin(a));
     onY = float(std::cos(a));
@@ -58,31 +79,70 @@ SliceModel::SliceModel(const ModelControls& controls, int w, int h)
     const float segSize = maxDist / static_cast<float>(std::max(1, controls.count));
     const float sizeSeed = seedValue(controls.sizeRandomSeed);
     const float spread = static_cast<float>(controls.sizeRandom);
+    auto width = [&](int i) {
+        const float r = (random(i, sizeSeed) * 2.0f - 1.0f) * spread;
+        return std::max(1.0f, segSize + r * segSize);
+    };
+    phaseShift = static_cast<float>(controls.bandPhase) * segSize;
+    // Bands before band 0 reach back to the pattern distance of the frame's near side.
+    std::vector<float> beforeStarts;
+    for (float start = 0.0f; start > -phaseShift;) {
+        start -= width(-1 - int(beforeStarts.size()));
+        beforeStarts.push_back(start);
+    }
+    firstBand = -int(beforeStarts.size());
+    for (auto b = beforeStarts.rbegin(); b != beforeStarts.rend(); ++b) {
+        starts.push_back(*b);
+        ends.push_back(b + 1 == beforeStarts.rend() ? 0.0f : *(b + 1));
+    }
     float end = 0.0f;
-    for (int i = 0; ends.empty() || end <= maxDist + 1.0f; ++i) {
-        const float random = (nrand(float(i), sizeSeed) * 2.0f - 1.0f) * spread;
-        end += std::max(1.0f, segSize + random * segSize);
+    for (int i = 0; i == 0 || end <= maxDist - phaseShift + 1.0f; ++i) {
+        starts.push_back(end);
+        end += width(i);
         ends.push_back(end);
     }
     shiftOf = [this](int band) { return hashShift(band); };
     choosesCustom = [this](int band) { return hashChoosesCustom(band); };
 }
 
-int SliceModel::bandOf(int x, int y) const
+float SliceModel::random(int band, float row) const
 {
-    const float dist =
-        std::fabs((x + 0.5f - startX) * acrossX + (y + 0.5f - startY) * acrossY);
+    return evolved(float(band), row, turns);
+}
+
+float SliceModel::patternDistance(int x, int y) const
+{
+    return std::fabs((x + 0.5f - startX) * acrossX + (y + 0.5f - startY) * acrossY) - phaseShift;
+}
+
+int SliceModel::bandAtPattern(float u) const
+{
     for (size_t i = 0; i < ends.size(); ++i) {
-        if (dist <= ends[i]) {
-            return int(i);
+        if (u <= ends[i]) {
+            return firstBand + int(i);
         }
     }
-    return int(ends.size()) - 1;
+    return firstBand + int(ends.size()) - 1;
+}
+
+int SliceModel::bandOf(int x, int y) const
+{
+    return bandAtPattern(patternDistance(x, y));
+}
+
+float SliceModel::bandStart(int band) const
+{
+    return starts[size_t(band - firstBand)];
+}
+
+float SliceModel::bandEnd(int band) const
+{
+    return ends[size_t(band - firstBand)];
 }
 
 float SliceModel::hashShift(int band) const
 {
-    const float h = nrand(float(band), seedValue(controls.offsetRandomSeed) + 2.0f);
+    const float h = random(band, seedValue(controls.offsetRandomSeed) + 2.0f);
     const float limit = static_cast<float>(controls.offsetRandom);
     const float oneWay = h * limit;
     const float twoWay = (h * 2.0f - 1.0f) * limit;
@@ -91,7 +151,7 @@ float SliceModel::hashShift(int band) const
 
 bool SliceModel::hashChoosesCustom(int band) const
 {
-    return nrand(float(band), seedValue(controls.layerRandomSeed) + 4.0f) >= 0.4999f;
+    return random(band, seedValue(controls.layerRandomSeed) + 4.0f) >= 0.4999f;
 }
 
 // Linear filtering with clamp-to-edge at a position in the image's own pixels.
@@ -116,38 +176,79 @@ SliceModel::Rgba SliceModel::sample(const ArgbImage& image, float px, float py) 
             mix2(t00.b, t10.b, t01.b, t11.b), mix2(t00.a, t10.a, t01.a, t11.a)};
 }
 
-SliceModel::Rgba SliceModel::pixel(int x, int y, const ArgbImage& input, const ArgbImage* custom) const
+// What band `band` shows at the pixel centre (cx, cy), straight colour.
+SliceModel::Rgba SliceModel::bandPixel(int band, float cx, float cy, const ArgbImage& input,
+                                       const ArgbImage* custom) const
 {
-    const int band = bandOf(x, y);
     const float shift = shiftOf(band);
-    const float px = x + 0.5f + shift * onX;
-    const float py = y + 0.5f + shift * onY;
+    const float px = cx + shift * onX;
+    const float py = cy + shift * onY;
+    const float soft = float(controls.edgeSoftness);
     float mx = px, my = py, mask = 1.0f;
     switch (controls.edgeType) {
-    case 0: mask = (px >= 0 && px < width && py >= 0 && py < height) ? 1.0f : 0.0f; break;
+    case 0:
+        if (soft > 0.0f) {
+            // Coverage ramps over the softness, centred on the frame's edge.
+            auto ramp = [soft](float v) { return std::clamp(v / soft, 0.0f, 1.0f); };
+            mask = ramp(px + soft / 2) * ramp(width - px + soft / 2) * ramp(py + soft / 2) *
+                   ramp(height - py + soft / 2);
+        } else {
+            mask = (px >= 0 && px < width && py >= 0 && py < height) ? 1.0f : 0.0f;
+        }
+        break;
     case 1:
     case 2: mx = wrapped(px, width, controls.edgeType), my = wrapped(py, height, controls.edgeType); break;
     default: break;
     }
+    // Coverage scales alpha alone (with a hard edge, colour too: it only matters where alpha is 0).
+    const float colourMask = soft > 0.0f ? 1.0f : mask;
     Rgba c0 = sample(input, mx, my);
-    c0 = {c0.r * mask, c0.g * mask, c0.b * mask, c0.a * mask};
+    c0 = {c0.r * colourMask, c0.g * colourMask, c0.b * colourMask, c0.a * mask};
     if (!custom || !choosesCustom(band)) {
         return c0;
     }
     // The custom layer is stretched to the frame.
     Rgba c1 = sample(*custom, mx * (custom->width / width), my * (custom->height / height));
-    c1 = {c1.r * mask, c1.g * mask, c1.b * mask, c1.a * mask * float(controls.layerAlpha)};
+    c1 = {c1.r * colourMask, c1.g * colourMask, c1.b * colourMask,
+          c1.a * mask * float(controls.layerAlpha)};
     const float keep = 1.0f - c1.a;
     return {c0.r * keep + c1.r * c1.a, c0.g * keep + c1.g * c1.a, c0.b * keep + c1.b * c1.a,
             c0.a * keep + c1.a};
 }
 
-ArgbImage SliceModel::render(const ArgbImage& input, const ArgbImage* custom) const
+SliceModel::Rgba SliceModel::pixel(int x, int y, const ArgbImage& input, const ArgbImage* custom) const
+{
+    const float cx = x + 0.5f, cy = y + 0.5f;
+    const float soft = float(controls.edgeSoftness);
+    if (soft <= 0.0f) {
+        return bandPixel(bandOf(x, y), cx, cy, input, custom);
+    }
+    // Soft edges: each band weighted by its share of a window `soft` wide across the bands,
+    // centred on the pixel, averaged premultiplied.
+    const float u = patternDistance(x, y);
+    const float low = u - soft / 2, high = u + soft / 2;
+    const int first = bandAtPattern(low), last = bandAtPattern(high);
+    Rgba sum{0, 0, 0, 0};
+    for (int band = first; band <= last; ++band) {
+        const float from = band == first ? low : starts[size_t(band - firstBand)];
+        const float to = band == last ? high : ends[size_t(band - firstBand)];
+        const float w = (to - from) / soft;
+        const Rgba c = bandPixel(band, cx, cy, input, custom);
+        sum = {sum.r + w * c.r * c.a, sum.g + w * c.g * c.a, sum.b + w * c.b * c.a, sum.a + w * c.a};
+    }
+    if (sum.a <= 0.0f) {
+        return {0, 0, 0, 0};
+    }
+    return {sum.r / sum.a, sum.g / sum.a, sum.b / sum.a, sum.a};
+}
+
+template <typename Pixel>
+ArgbImage SliceModel::renderWith(const ArgbImage& input, Pixel pixelAt) const
 {
     ArgbImage out(input.width, input.height);
     for (int y = 0; y < input.height; ++y) {
         for (int x = 0; x < input.width; ++x) {
-            const Rgba c = pixel(x, y, input, custom);
+            const Rgba c = pixelAt(x, y);
             uint8_t* o = out.at(x, y);
             // Straight colour, stored once; a pixel whose alpha stores as 0 stores no colour.
             const uint8_t a8 = quantize(c.a);
@@ -162,6 +263,21 @@ ArgbImage SliceModel::render(const ArgbImage& input, const ArgbImage* custom) co
         }
     }
     return out;
+}
+
+ArgbImage SliceModel::render(const ArgbImage& input, const ArgbImage* custom) const
+{
+    return renderWith(input, [&](int x, int y) { return pixel(x, y, input, custom); });
+}
+
+ArgbImage SliceModel::renderBand(int band, const ArgbImage& input, const ArgbImage* custom) const
+{
+    ModelControls hard = controls;
+    hard.edgeSoftness = 0.0;
+    const SliceModel sharp(hard, int(width), int(height));
+    return renderWith(input, [&](int x, int y) {
+        return sharp.bandPixel(band, x + 0.5f, y + 0.5f, input, custom);
+    });
 }
 
 int maxChannelDifference(const ArgbImage& a, const ArgbImage& b)

@@ -33,6 +33,9 @@ struct ModelControls {
     double layerAlpha = 1.0; // fraction
     int layerRandomSeed = 0;
     int edgeType = 0; // 0 Normal, 1 Repeat, 2 Mirror, 3 Clamp
+    double edgeSoftness = 0.0; // pixels
+    double evolution = 0.0;    // degrees
+    double bandPhase = 0.0;    // band widths
 };
 
 class SliceModel {
@@ -42,8 +45,14 @@ public:
     SliceModel(const SliceModel&) = delete;
     SliceModel& operator=(const SliceModel&) = delete;
 
-    // Band index of the pixel centre (x + 0.5, y + 0.5), y counted from the top row.
+    // Band index of the pixel centre (x + 0.5, y + 0.5), y counted from the top row; negative
+    // for the bands a positive band phase brings in before band 0.
     int bandOf(int x, int y) const;
+    // Where band `band` starts and ends, and where a pixel centre lies, in the band pattern:
+    // distances across the bands from the reference line less the band phase's shift.
+    float bandStart(int band) const;
+    float bandEnd(int band) const;
+    float patternDistance(int x, int y) const;
     // Shift of a band along the bands, in pixels, and whether it shows the custom layer, from the
     // model's own hash; replaceable for hash-dependent comparisons.
     float hashShift(int band) const;
@@ -54,6 +63,8 @@ public:
 
     // The frame the effect produces, in the host's 8-bit layout.
     ArgbImage render(const ArgbImage& input, const ArgbImage* custom) const;
+    // Every pixel as band `band` alone shows it, with hard edges.
+    ArgbImage renderBand(int band, const ArgbImage& input, const ArgbImage* custom) const;
 
     // Direction along the bands, (sin a, cos a), and the frame's extent across them.
     float alongX() const { return onX; }
@@ -62,7 +73,12 @@ public:
 
 private:
     struct Rgba { float r, g, b, a; };
+    template <typename Pixel> ArgbImage renderWith(const ArgbImage& input, Pixel pixelAt) const;
     Rgba pixel(int x, int y, const ArgbImage& input, const ArgbImage* custom) const;
+    Rgba bandPixel(int band, float cx, float cy, const ArgbImage& input,
+                   const ArgbImage* custom) const;
+    float random(int band, float row) const;
+    int bandAtPattern(float u) const;
     Rgba sample(const ArgbImage& image, float u, float v) const;
 
     ModelControls controls;
@@ -71,7 +87,10 @@ private:
     float acrossX, acrossY; // across them
     float startX, startY;
     float maxDist;
-    std::vector<float> ends; // band ends across the bands
+    double turns;            // evolution, in whole turns
+    float phaseShift;        // band phase in pixels
+    int firstBand = 0;       // index of bands[0]
+    std::vector<float> starts, ends; // in the pattern's distances, from band firstBand on
 };
 
 // Largest difference of any channel between two images of one size.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -159,6 +160,112 @@ TEST(BandTable, AboutHalfOfTheBandsChooseTheCustomLayer)
     }
     EXPECT_GT(chosen, 400);
     EXPECT_LT(chosen, 600);
+}
+
+// Everything the GPU reads of a table, compared to the bit.
+bool sameTable(const BandTable& a, const BandTable& b)
+{
+    auto bytes = [](const auto& v) { return v.size() * sizeof(v[0]); };
+    return bytes(a.bands) == bytes(b.bands) && bytes(a.lookup) == bytes(b.lookup) &&
+           std::memcmp(a.bands.data(), b.bands.data(), bytes(a.bands)) == 0 &&
+           std::memcmp(a.lookup.data(), b.lookup.data(), bytes(a.lookup)) == 0 &&
+           a.firstBands == b.firstBands && a.patternShift == b.patternShift &&
+           a.recordOrigin == b.recordOrigin;
+}
+
+SliceParameters lively()
+{
+    SliceParameters p;
+    p.count = 17;
+    p.sizeRandom = 0.6;
+    p.sizeRandomSeed = 4;
+    p.offsetRandom = 0.35;
+    p.offsetRandomSeed = 9;
+    p.layerRandomSeed = 2;
+    return p;
+}
+
+TEST(BandTable, EvolutionOfWholeTurnsGivesTheTableOfNone)
+{
+    SliceParameters p = lively();
+    const BandTable none = BandTable::build(p, 300.0f);
+    for (double turns : {360.0, 720.0, -360.0, 0.0}) {
+        p.evolution = turns;
+        EXPECT_TRUE(sameTable(BandTable::build(p, 300.0f), none)) << turns;
+    }
+    p.evolution = 90.0;
+    EXPECT_FALSE(sameTable(BandTable::build(p, 300.0f), none));
+}
+
+// The values move by at most 2 pi kEvolutionReach per turn, so a shift of both directions moves
+// by at most twice that times offsetRandom maxDist: 2 pi / 360 x 0.35 x 300 = 1.83 pixels per
+// degree here.
+TEST(BandTable, EvolutionMovesEveryShiftByABoundedAmountPerDegree)
+{
+    const float maxDist = 300.0f;
+    SliceParameters p = lively();
+    const double perDegree = 2.0 * 6.283185307 * kEvolutionReach / 360.0 * p.offsetRandom * maxDist;
+    double largest = 0.0;
+    for (double degrees = 0.0; degrees < 360.0; degrees += 7.0) {
+        p.evolution = degrees;
+        const BandTable before = BandTable::build(p, maxDist);
+        p.evolution = degrees + 0.5;
+        const BandTable after = BandTable::build(p, maxDist);
+        for (size_t i = 0; i < std::min(before.bands.size(), after.bands.size()); ++i) {
+            const double moved = std::fabs(after.bands[i].shift - before.bands[i].shift);
+            EXPECT_LE(moved, 0.5 * perDegree + 1e-4) << degrees << " band " << i;
+            largest = std::max(largest, moved);
+        }
+    }
+    EXPECT_GT(largest, 0.1 * perDegree) << "the shifts do move";
+    for (int i = 0; i < 200; ++i) {
+        const float h = evolvedHash(float(i), 0.3f, i / 200.0);
+        EXPECT_GE(h, 0.0f);
+        EXPECT_LE(h, 1.0f);
+    }
+}
+
+// Equal bands 20 pixels wide: a phase of one width brings back every boundary, half a width
+// moves them all by 10 pixels, and band -1 comes in at the near side.
+TEST(BandTable, PhaseSlidesBoundariesAcrossTheBandsAndOneWidthBringsThemBack)
+{
+    SliceParameters p;
+    p.count = 5;
+    const float maxDist = 100.0f;
+    auto boundaries = [&](double phase) {
+        p.bandPhase = phase;
+        const BandTable table = BandTable::build(p, maxDist);
+        std::vector<float> found;
+        for (float d = 0.25f; d + 0.5f < maxDist; d += 0.5f) {
+            if (table.bandAt(d - table.patternShift) != table.bandAt(d + 0.5f - table.patternShift)) {
+                found.push_back(d + 0.25f);
+            }
+        }
+        return found;
+    };
+    const std::vector<float> none = boundaries(0.0);
+    EXPECT_EQ(none, (std::vector<float>{20.0f, 40.0f, 60.0f, 80.0f}));
+    EXPECT_EQ(boundaries(1.0), none);
+    EXPECT_EQ(boundaries(-1.0), none);
+    EXPECT_EQ(boundaries(0.5), (std::vector<float>{10.0f, 30.0f, 50.0f, 70.0f, 90.0f}));
+    p.bandPhase = 1.0;
+    const BandTable table = BandTable::build(p, maxDist);
+    EXPECT_EQ(table.patternShift, 20.0f);
+    EXPECT_EQ(table.bands.front().start, -20.0f);
+    EXPECT_EQ(table.recordOrigin, -20.0f);
+}
+
+TEST(BandTable, LookupFindsTheWalkBandWithBandsBeforeBandZero)
+{
+    SliceParameters p = lively();
+    p.bandPhase = 2.3;
+    const BandTable table = BandTable::build(p, 211.0f);
+    ASSERT_LT(table.bands.front().start, -table.patternShift);
+    for (float u = -table.patternShift - 3.0f; u < 215.0f - table.patternShift; u += 0.37f) {
+        EXPECT_EQ(table.bandAt(u), walk(table, u)) << u;
+    }
+    p.bandPhase = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(BandTable::build(p, 211.0f).patternShift, 0.0f) << "a phase that is no number";
 }
 
 TEST(SliceGeometry, CornerDirectionsAndExtentFollowTheAngleReducedToOneTurn)

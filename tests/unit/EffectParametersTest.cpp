@@ -83,11 +83,13 @@ TEST_F(EffectParametersTest, DeclaresElevenControlsWithTheirIdsInOrder)
         {"Offset Random", PF_Param_FLOAT_SLIDER, 5}, {"Offset Random Seed", PF_Param_SLIDER, 6},
         {"Offset Both Direction", PF_Param_CHECKBOX, 7}, {"Custom Layer", PF_Param_LAYER, 8},
         {"Layer Opacity", PF_Param_FIX_SLIDER, 11}, {"Layer Random Seed", PF_Param_SLIDER, 9},
-        {"Edge Type", PF_Param_POPUP, 10},
+        {"Edge Type", PF_Param_POPUP, 10},        {"Edge Softness", PF_Param_FLOAT_SLIDER, 12},
+        {"Motion Blur", PF_Param_CHECKBOX, 13},   {"Shutter Samples", PF_Param_SLIDER, 14},
+        {"Evolution", PF_Param_ANGLE, 15},        {"Band Phase", PF_Param_FLOAT_SLIDER, 16},
     };
     const auto params = host.parameters();
-    ASSERT_EQ(params.size(), 11u);
-    EXPECT_EQ(host.lastOutData().num_params, 12);
+    ASSERT_EQ(params.size(), 16u);
+    EXPECT_EQ(host.lastOutData().num_params, 17);
     for (size_t i = 0; i < params.size(); ++i) {
         SCOPED_TRACE(expected[i].label);
         EXPECT_EQ(params[i].name(), expected[i].label);

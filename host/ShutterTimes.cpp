@@ -1,0 +1,50 @@
+#include "host/ShutterTimes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace Tessarine::Lamino {
+
+namespace {
+
+constexpr int32_t kFewestSamples = 2;
+constexpr int32_t kMostSamples = 64;
+constexpr double kFixedToDouble = 1.0 / 65536.0;
+constexpr double kDegreesPerFrame = 360.0;
+constexpr double kLargestTime = double(std::numeric_limits<A_long>::max());
+constexpr double kLargestScale = double(std::numeric_limits<A_u_long>::max());
+
+} // namespace
+
+std::vector<ParamTime> ShutterTimes(const PF_InData& in, int32_t samples)
+{
+    const int32_t count = std::clamp(samples, kFewestSamples, kMostSamples);
+    const double angle = in.shutter_angle * kFixedToDouble;
+    const double phase = in.shutter_phase * kFixedToDouble;
+    // The offsets are whole multiples of 1 / (720 count) of a step for whole degrees.
+    int64_t factor = int64_t(2 * kDegreesPerFrame) * count;
+    const double reach = std::fabs(double(in.current_time)) +
+                         std::fabs(double(in.time_step)) * (1.0 + std::fabs(phase + angle) / 360.0);
+    while (factor > 1 && (reach * double(factor) > kLargestTime ||
+                          double(in.time_scale) * double(factor) > kLargestScale)) {
+        factor /= 2;
+    }
+
+    std::vector<ParamTime> times;
+    for (int32_t i = 0; i < count; ++i) {
+        const double degrees = phase + angle * (i + 0.5) / count;
+        const double offset = double(in.time_step) * degrees / kDegreesPerFrame;
+        const double time = (double(in.current_time) + offset) * double(factor);
+        ParamTime at;
+        at.time = A_long(std::llround(std::clamp(time, -kLargestTime, kLargestTime)));
+        at.step = A_long(std::clamp(double(in.time_step) * double(factor), -kLargestTime,
+                                    kLargestTime));
+        at.scale = A_u_long(double(in.time_scale) * double(factor));
+        times.push_back(at);
+    }
+    return times;
+}
+
+} // namespace Tessarine::Lamino
