@@ -46,6 +46,22 @@ ArgbImage smoothPicture(int width, int height)
     return image;
 }
 
+ArgbImage detailedPicture(int width, int height, int salt)
+{
+    ArgbImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = image.at(x, y);
+            const uint32_t h = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(salt);
+            p[0] = uint8_t(y < height / 3 ? 1 + (x + y) % 12 : y < height / 2 ? 90 : 255);
+            p[1] = uint8_t((x * 9 + (h & 63)) % 256);
+            p[2] = uint8_t((y * 13 + ((h >> 8) & 63)) % 256);
+            p[3] = uint8_t((h >> 16) & 255);
+        }
+    }
+    return image;
+}
+
 ArgbImage rowCodedPicture(int width, int height)
 {
     if (height > 50) {

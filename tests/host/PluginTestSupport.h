@@ -24,6 +24,9 @@ ArgbImage smoothPicture(int width, int height);
 // Every pixel opaque with green = 2 + 5 * y (rows up to 50): a shift along y shows in green.
 ArgbImage rowCodedPicture(int width, int height);
 ArgbImage solid(int width, int height, uint8_t a, uint8_t r, uint8_t g, uint8_t b);
+// Detail everywhere, so that a sample taken from the wrong place shows, and alpha from 1/255 up
+// in the top third; `salt` varies the detail.
+ArgbImage detailedPicture(int width, int height, int salt);
 
 // The plug-in loaded by a headless host that has sent global and parameter setup, with helpers
 // to render an image at given control values.
