@@ -63,10 +63,11 @@ SlicePass::SlicePass() : SlicePass(kSliceFragmentSource) {}
 
 SlicePass::SlicePass(std::string fragmentSource) : fragmentSource(std::move(fragmentSource)) {}
 
-OpenglShader& SlicePass::program(const Variant& v)
+OpenglShader* SlicePass::useProgram(const Variant& v)
 {
     const size_t index =
         size_t((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur);
+    std::lock_guard<std::mutex> lock(sharedObjectsMutex);
     std::unique_ptr<OpenglShader>& slot = programs[index];
     if (!slot) {
         slot = std::make_unique<OpenglShader>(
@@ -74,21 +75,26 @@ OpenglShader& SlicePass::program(const Variant& v)
             variantSource(fragmentSource, v.edgeMode, v.shifted, v.custom, v.soft, v.blur));
         slot->addAttribute("position", 0);
         slot->addAttribute("input_uv", 1);
+        slot->addSamplerUnit("t0", kInputUnit);
+        slot->addSamplerUnit("t1", kCustomUnit);
+        slot->addSamplerUnit("bandLookup", kBandUnit);
+        slot->addUniformBlock("FrameValues", SliceUniformBlock::kBinding);
     }
-    return *slot;
+    // Built under the lock; once built, use() only makes it the context's program.
+    return slot->use() ? slot.get() : nullptr;
 }
 
 SlicePass::~SlicePass()
 {
-    if (bandTables.hasCurrent()) {
-        bandTables.current().release();
+    if (contextObjects.hasCurrent()) {
+        releaseContextObjects(contextObjects.current());
     }
-    bandTables.clear();
+    contextObjects.clear();
 }
 
 void SlicePass::abandon()
 {
-    bandTables.clear();
+    contextObjects.clear();
     quad.abandon();
     for (std::unique_ptr<OpenglShader>& variant : programs) {
         if (variant) {
@@ -97,10 +103,11 @@ void SlicePass::abandon()
     }
 }
 
-std::vector<SliceParameters> SlicePass::drawnSamples() const
+std::vector<SliceParameters> SlicePass::drawnSamples(const SliceFrame& frame)
 {
+    const std::vector<SliceParameters>& shutter = frame.shutter;
     if (shutter.empty()) {
-        return {parameters};
+        return {frame.parameters};
     }
     const size_t count = std::min(shutter.size(), size_t(kMaxSamples));
     for (size_t i = 1; i < count; ++i) {
@@ -116,8 +123,9 @@ void SlicePass::draw(const SliceFrame& frame)
 {
     std::vector<Sample> samples;
     std::vector<BandTable> tables;
-    Variant variant{edgeMode(parameters.edgeType), false, frame.customTexture != 0, false, false};
-    for (const SliceParameters& p : drawnSamples()) {
+    Variant variant{edgeMode(frame.parameters.edgeType), false, frame.customTexture != 0, false,
+                    false};
+    for (const SliceParameters& p : drawnSamples(frame)) {
         const SliceGeometry geometry = sliceGeometry(p.angle, frame.width, frame.height);
         samples.push_back({geometry, softnessOf(p), static_cast<float>(p.layerAlpha)});
         tables.push_back(BandTable::build(p, geometry.maxDist));
@@ -127,61 +135,71 @@ void SlicePass::draw(const SliceFrame& frame)
     // Soft edges also soften the frame's edge, which only the shifted sampling masks.
     variant.shifted = variant.shifted || variant.soft;
     variant.blur = samples.size() > 1;
-    OpenglShader& shader = program(variant);
-    if (!shader.use()) {
+    OpenglShader* shader = useProgram(variant);
+    if (!shader) {
         throw GpuFailure{GpuFailure::Kind::ProgramNotBuilt};
     }
-    BandTableTexture& tableTexture = bandTables.current();
-    const std::vector<BandTableRows> rows = tableTexture.upload(tables, variant.soft);
+    ContextObjects& objects = contextObjects.current();
+    const std::vector<BandTableRows> rows = objects.table.upload(tables, variant.soft);
+    objects.values.upload(uniformValues(frame, samples, tables, rows));
 
-    quad.makeIfMissing();
+    {
+        std::lock_guard<std::mutex> lock(sharedObjectsMutex);
+        quad.makeIfMissing();
+    }
     quad.bind();
-    shader.setAttributePointer3(0, 0, kQuadStride);
-    shader.setAttributePointer2(1, kQuadUvOffset, kQuadStride);
-    setSampleUniforms(shader, samples, tables, rows);
-    setUniforms(shader, frame, tableTexture);
+    shader->setAttributePointer3(0, 0, kQuadStride);
+    shader->setAttributePointer2(1, kQuadUvOffset, kQuadStride);
+    bindTextures(frame, objects.table);
     glDrawArrays(GL_TRIANGLES, 0, kQuadVertexCount);
-    shader.disableAttribute(0);
-    shader.disableAttribute(1);
+    shader->disableAttribute(0);
+    shader->disableAttribute(1);
     QuadGeometry::unbind();
 }
 
-void SlicePass::setSampleUniforms(OpenglShader& shader, const std::vector<Sample>& samples,
-                                  const std::vector<BandTable>& tables,
-                                  const std::vector<BandTableRows>& rows)
+SliceUniformValues SlicePass::uniformValues(const SliceFrame& frame,
+                                            const std::vector<Sample>& samples,
+                                            const std::vector<BandTable>& tables,
+                                            const std::vector<BandTableRows>& rows)
 {
-    std::vector<float> line, bands;
-    std::vector<int32_t> table;
+    SliceUniformValues values;
     for (size_t i = 0; i < samples.size(); ++i) {
         const Sample& s = samples[i];
-        line.insert(line.end(), {s.geometry.startPoint[0], s.geometry.startPoint[1],
-                                 s.geometry.along[0], s.geometry.along[1]});
-        bands.insert(bands.end(), {tables[i].patternShift, tables[i].recordOrigin, s.softness,
-                                   s.layerAlpha});
-        table.insert(table.end(),
-                     {rows[i].lookupRow, rows[i].softRow, rows[i].lastRecord, rows[i].lastBand});
+        const float line[4] = {s.geometry.startPoint[0], s.geometry.startPoint[1],
+                               s.geometry.along[0], s.geometry.along[1]};
+        const float bands[4] = {tables[i].patternShift, tables[i].recordOrigin, s.softness,
+                                s.layerAlpha};
+        const int32_t table[4] = {rows[i].lookupRow, rows[i].softRow, rows[i].lastRecord,
+                                  rows[i].lastBand};
+        std::copy(line, line + 4, values.sampleLine[i]);
+        std::copy(bands, bands + 4, values.sampleBands[i]);
+        std::copy(table, table + 4, values.sampleTable[i]);
     }
-    const int32_t count = static_cast<int32_t>(samples.size());
-    shader.setUniform("sampleCount", count);
-    shader.setUniformArray4("sampleLine[0]", line.data(), count);
-    shader.setUniformArray4("sampleBands[0]", bands.data(), count);
-    shader.setUniformArray4("sampleTable[0]", table.data(), count);
+    values.sampleCount = static_cast<int32_t>(samples.size());
+    const bool custom = frame.customTexture != 0;
+    values.viewSize[0] = frame.width;
+    values.viewSize[1] = frame.height;
+    // The custom layer is stretched to the frame, whatever its own size.
+    values.customScale[0] = custom ? frame.customWidth / frame.width : 0.0f;
+    values.customScale[1] = custom ? frame.customHeight / frame.height : 0.0f;
+    values.inputScale = frame.inputScale;
+    values.outputScale = frame.outputScale;
+    values.alphaFloor = frame.alphaFloor;
+    return values;
 }
 
-void SlicePass::setUniforms(OpenglShader& shader, const SliceFrame& frame,
-                            const BandTableTexture& table)
+// The program reads the layers and the band table on fixed units (set when it was linked).
+void SlicePass::bindTextures(const SliceFrame& frame, const BandTableTexture& table)
 {
-    const bool custom = frame.customTexture != 0;
-    shader.setTexture("t0", GL_TEXTURE_2D, frame.inputTexture, kInputUnit);
-    shader.setTexture("t1", GL_TEXTURE_2D, frame.customTexture, kCustomUnit);
-    shader.setTexture("bandLookup", GL_TEXTURE_2D, table.texture(), kBandUnit);
-    shader.setUniform("viewSize", frame.width, frame.height);
-    // The custom layer is stretched to the frame, whatever its own size.
-    shader.setUniform("customScale", custom ? frame.customWidth / frame.width : 0.0f,
-                      custom ? frame.customHeight / frame.height : 0.0f);
-    shader.setUniform("inputScale", frame.inputScale);
-    shader.setUniform("outputScale", frame.outputScale);
-    shader.setUniform("alphaFloor", frame.alphaFloor);
+    const std::pair<int32_t, GLuint> units[] = {
+        {kInputUnit, frame.inputTexture},
+        {kCustomUnit, frame.customTexture},
+        {kBandUnit, table.texture()},
+    };
+    for (const auto& [unit, texture] : units) {
+        glActiveTexture(static_cast<GLenum>(static_cast<unsigned>(GL_TEXTURE0) + unit));
+        glBindTexture(GL_TEXTURE_2D, texture);
+    }
 }
 
 } // namespace Tessarine::Lamino

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "effect/BandTableTexture.h"
 #include "effect/QuadGeometry.h"
 #include "effect/SliceParameters.h"
+#include "effect/SliceUniformBlock.h"
 #include "gl/PerContext.h"
 
 namespace Tessarine::Lamino {
@@ -18,8 +20,8 @@ namespace Tessarine::Lamino {
 class OpenglShader;
 
 // One frame for the slice pass: the layer textures (custom 0 when none is chosen) with the
-// custom layer's size, the frame size (the input layer's), and the host format's factors
-// (LayerFormat) between texels, full scale and the output.
+// custom layer's size, the frame size (the input layer's), the host format's factors
+// (LayerFormat) between texels, full scale and the output, and the frame's controls.
 struct SliceFrame {
     gl::GLuint inputTexture = 0;
     gl::GLuint customTexture = 0;
@@ -30,6 +32,11 @@ struct SliceFrame {
     float inputScale = 1.0f;
     float outputScale = 1.0f;
     float alphaFloor = 0.0f;
+    // The frame's controls; edge type and custom layer are always taken from here.
+    SliceParameters parameters;
+    // The controls at the sample times across the shutter (at most kMaxSamples are used): when
+    // they differ, the frame is their average; when empty, `parameters` alone are drawn.
+    std::vector<SliceParameters> shutter;
 };
 
 // The slice effect's GPU pass: works out the frame's geometry and band table on the CPU (one of
@@ -39,10 +46,12 @@ struct SliceFrame {
 // layer is laid over them, whether band edges are soft and whether several sample times are
 // averaged, each built on its first use.
 //
-// Owns the slice programs, the full-frame quad's vertex buffer (shared by all contexts), and per
-// context that drew its vertex array and its band table's buffers and textures (renders on
-// different threads must not share what they change); holds the current render's parameter
-// values. Construction makes no GL call. draw needs the render's context current with the
+// Owns the slice programs and the full-frame quad's vertex buffer, shared by all contexts, and
+// per context that drew its vertex array, its band table's texture and its uniform buffer. Renders
+// on several threads draw at once, each in its own context: what a render writes (band table,
+// uniform values) is its context's own, and the shared objects are made once, under a lock, and
+// only read afterwards (a program's per-draw values live in the uniform buffer, not in the
+// program). Construction makes no GL call. draw needs the render's context current with the
 // render surface bound by beginDraw; destruction needs a context of the shared group current,
 // deletes that context's objects and leaves the others to go with their contexts.
 class SlicePass {
@@ -62,14 +71,8 @@ public:
     // Forgets every GL name without a GL call, for when the contexts are gone or going.
     void abandon();
 
-    static constexpr int32_t kMaxSamples = 64;
+    static constexpr int32_t kMaxSamples = SliceUniformValues::kSamples;
     static constexpr double kMaxSoftness = 100.0;
-
-    // The frame's controls; edge type and custom layer are always taken from here.
-    SliceParameters parameters;
-    // The controls at the sample times across the shutter (at most kMaxSamples are used): when
-    // they differ, the frame is their average; when empty, `parameters` alone are drawn.
-    std::vector<SliceParameters> shutter;
 
 private:
     struct Variant {
@@ -77,22 +80,35 @@ private:
         bool shifted, custom, soft, blur;
     };
     struct Sample; // one sample time's geometry and table
-    std::vector<SliceParameters> drawnSamples() const;
-    OpenglShader& program(const Variant& variant);
-    void setSampleUniforms(OpenglShader& shader, const std::vector<Sample>& samples,
-                           const std::vector<BandTable>& tables,
-                           const std::vector<BandTableRows>& rows);
-    void setUniforms(OpenglShader& shader, const SliceFrame& frame, const BandTableTexture& table);
+    // What a context keeps from draw to draw.
+    struct ContextObjects {
+        BandTableTexture table;
+        SliceUniformBlock values;
+    };
+    static std::vector<SliceParameters> drawnSamples(const SliceFrame& frame);
+    // The variant's program, built on first use, made the one in use; null when it is unbuilt.
+    OpenglShader* useProgram(const Variant& variant);
+    static SliceUniformValues uniformValues(const SliceFrame& frame,
+                                            const std::vector<Sample>& samples,
+                                            const std::vector<BandTable>& tables,
+                                            const std::vector<BandTableRows>& rows);
+    static void bindTextures(const SliceFrame& frame, const BandTableTexture& table);
 
     static constexpr size_t kVariants = 64; // 4 edge modes x shifted x custom x soft x blur
 
     const std::string fragmentSource;
+    // Guards the building of programs and of the quad's buffer, which every thread shares.
+    std::mutex sharedObjectsMutex;
     // Declared before the quad, so that the quad's objects are deleted before the programs.
     std::array<std::unique_ptr<OpenglShader>, kVariants> programs;
     QuadGeometry quad;
-    PerContext<BandTableTexture> bandTables{&SlicePass::releaseTable};
+    PerContext<ContextObjects> contextObjects{&SlicePass::releaseContextObjects};
 
-    static void releaseTable(BandTableTexture& table) { table.release(); }
+    static void releaseContextObjects(ContextObjects& objects)
+    {
+        objects.table.release();
+        objects.values.release();
+    }
 };
 
 } // namespace Tessarine::Lamino

@@ -97,7 +97,7 @@ AEOpenGLContext::~AEOpenGLContext()
 void AEOpenGLContext::makeCurrent()
 {
     bindToThread();
-    BindingStates::registerCurrentContext();
+    BindingStates::useForCurrentContext();
 }
 
 void AEOpenGLContext::bindToThread()
@@ -183,7 +183,7 @@ void AEOpenGLContext::createSharedContext(HGLRC shareContext)
 
 void AEOpenGLContext::initializeBinding()
 {
-    BindingStates::registerCurrentContext();
+    BindingStates::useForCurrentContext();
 
     const std::string renderer = glbinding::ContextInfo::renderer();
     const std::string vendor = glbinding::ContextInfo::vendor();

@@ -3,43 +3,40 @@
 #include <glbinding/Binding.h>
 #include <glbinding/ContextHandle.h>
 
-#include <algorithm>
 #include <mutex>
-#include <vector>
 
 namespace Tessarine::Lamino {
 
 namespace {
 
 std::mutex statesMutex;
-std::vector<glbinding::ContextHandle> registered; // in glbinding's order of registration
+glbinding::ContextHandle registered = 0; // the context whose table every context uses
 
 } // namespace
 
-void BindingStates::registerCurrentContext()
+void BindingStates::useForCurrentContext()
 {
-    const glbinding::ContextHandle context = glbinding::getCurrentContext();
     std::lock_guard<std::mutex> lock(statesMutex);
-    // initialize does nothing for a handle it has seen before (drivers reuse handles of deleted
-    // contexts), so the binding is pointed at the current context explicitly as well.
-    glbinding::Binding::initialize(false);
-    glbinding::Binding::useCurrentContext();
-    if (std::find(registered.begin(), registered.end(), context) == registered.end())
-        registered.push_back(context);
+    if (!registered) {
+        registered = glbinding::getCurrentContext();
+        // Registering resolves every function now, on this thread, while no render runs GL.
+        glbinding::Binding::initialize(registered, true, true);
+    }
+    glbinding::Binding::useContext(registered);
 }
 
 void BindingStates::releaseAll()
 {
     std::lock_guard<std::mutex> lock(statesMutex);
-    for (auto context = registered.rbegin(); context != registered.rend(); ++context)
-        glbinding::Binding::releaseContext(*context);
-    registered.clear();
+    if (registered)
+        glbinding::Binding::releaseContext(registered);
+    registered = 0;
 }
 
 size_t BindingStates::count()
 {
     std::lock_guard<std::mutex> lock(statesMutex);
-    return registered.size();
+    return registered ? 1 : 0;
 }
 
 } // namespace Tessarine::Lamino

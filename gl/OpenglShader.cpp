@@ -47,6 +47,16 @@ void OpenglShader::addAttribute(const std::string& name, int32_t location)
     attributeLocations.emplace(name, location);
 }
 
+void OpenglShader::addSamplerUnit(const std::string& name, int32_t unit)
+{
+    samplerUnits.emplace(name, unit);
+}
+
+void OpenglShader::addUniformBlock(const std::string& name, GLuint binding)
+{
+    blockBindings.emplace(name, binding);
+}
+
 bool OpenglShader::use()
 {
     if (builtProgram == 0)
@@ -76,6 +86,7 @@ void OpenglShader::build()
         if (link(program)) {
             builtProgram = program;
             findUniforms();
+            setLinkTimeState();
             glDetachShader(program, vertexShader);
             glDetachShader(program, fragmentShader);
         }
@@ -86,6 +97,25 @@ void OpenglShader::build()
     glDeleteShader(fragmentShader);
     if (program != 0 && builtProgram == 0)
         glDeleteProgram(program);
+}
+
+// Sampler units and block bindings are the program's own state, shared by every context: set
+// once here, they are never written again while renders on other threads draw with the program.
+void OpenglShader::setLinkTimeState()
+{
+    for (const auto& [name, binding] : blockBindings) {
+        const GLuint index = glGetUniformBlockIndex(builtProgram, name.c_str());
+        if (index != GL_INVALID_INDEX)
+            glUniformBlockBinding(builtProgram, index, binding);
+    }
+    if (samplerUnits.empty())
+        return;
+    glUseProgram(builtProgram);
+    for (const auto& [name, unit] : samplerUnits) {
+        const GLint location = uniformLocation(name.c_str());
+        if (location != -1)
+            glUniform1i(location, unit);
+    }
 }
 
 bool OpenglShader::compile(GLuint shader, const std::string& source, const char* kind)

@@ -19,8 +19,13 @@ namespace Tessarine::Lamino {
 // The locations of the program's active uniforms are looked up once, when it links, so that the
 // setters make only the glUniform calls.
 //
+// Values that stay the same for every draw (sampler units, uniform block bindings) are given
+// before the build and set once at link, so that a built program that renders on several
+// threads at once, each with its own textures and uniform buffer, is never written again.
+//
 // Owns its program object. use(), the setters and the destructor need a context of the shared
-// group current on the calling thread; no lock: one thread at a time.
+// group current on the calling thread; no lock: building and the setters are for one thread at a
+// time, drawing with a built program for any number.
 class OpenglShader {
 public:
     OpenglShader(std::string vertexSource, std::string fragmentSource);
@@ -32,6 +37,10 @@ public:
     // Location bound to a vertex input before linking; the first location given for a name
     // stays. No effect on a program that is built already.
     void addAttribute(const std::string& name, int32_t location);
+    // The texture unit a sampler uniform reads, and the binding point a uniform block reads its
+    // buffer from, set at link; the first value given for a name stays.
+    void addSamplerUnit(const std::string& name, int32_t unit);
+    void addUniformBlock(const std::string& name, gl::GLuint binding);
 
     // Builds the program if it is not built yet, then makes it the program in use (0 when the
     // build failed). Says whether a built program is in use.
@@ -69,11 +78,14 @@ private:
                              gl::GLsizei stride);
     gl::GLint uniformLocation(const char* name) const;
     void findUniforms();
+    void setLinkTimeState();
 
     std::string vertexSource;
     std::string fragmentSource;
     gl::GLuint builtProgram = 0;
     std::map<std::string, int32_t> attributeLocations;
+    std::map<std::string, int32_t> samplerUnits;
+    std::map<std::string, gl::GLuint> blockBindings;
     std::map<std::string, gl::GLint, std::less<>> uniformLocations; // of the built program
 };
 

@@ -6,11 +6,16 @@
 #define LAMINO_EFFECT_NAME "Orla Lamino"
 #define LAMINO_EFFECT_CATEGORY "Orla"
 #define LAMINO_EFFECT_MATCH_NAME "Orla_Lamino"
-// Version 1.0, fix level 0, development stage, build 1, in the host's version packing.
-#define LAMINO_EFFECT_VERSION 0x00080001L
+// Version 1.1, fix level 0, development stage, build 1, in the host's version packing. 1.1
+// renders 16- and 32-bit frames at their own precision, so the host's cached frames of 1.0
+// must not be reused.
+#define LAMINO_EFFECT_VERSION 0x00088001L
 #define LAMINO_EFFECT_MAJOR 1
-#define LAMINO_EFFECT_MINOR 0
-// Out flags: PF_OutFlag_I_USE_SHUTTER_ANGLE (motion blur reads the shutter); out flags 2:
-// PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG.
-#define LAMINO_OUT_FLAGS 0x00080000L
-#define LAMINO_OUT_FLAGS2 8L
+#define LAMINO_EFFECT_MINOR 1
+// Out flags: PF_OutFlag_I_USE_SHUTTER_ANGLE (motion blur reads the shutter) and
+// PF_OutFlag_DEEP_COLOR_AWARE (16-bit worlds). Out flags 2:
+// PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG, PF_OutFlag2_SUPPORTS_SMART_RENDER,
+// PF_OutFlag2_FLOAT_COLOR_AWARE (32-bit float worlds, smart render only) and
+// PF_OutFlag2_SUPPORTS_THREADED_RENDERING (every render thread in a context of its own).
+#define LAMINO_OUT_FLAGS 0x02080000L
+#define LAMINO_OUT_FLAGS2 0x08001408L

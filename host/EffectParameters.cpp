@@ -282,15 +282,20 @@ void readAnimated(SliceParameters& record, PF_InData* in_data, const ParamTime* 
 
 } // namespace
 
-void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
-                         LayerTexture& customLayer)
+void ReadSliceControls(SliceParameters& record, PF_InData* in_data)
 {
     readAnimated(record, in_data, nullptr);
-    record.customLayerTexture = 0;
-    GetLayerParam(in_data, kCustomLayer, format, customLayer, record.customLayerTexture);
     GetPopupParam(in_data, kEdgeType, record.edgeType);
     GetBoolParam(in_data, kMotionBlur, record.motionBlur);
     GetIntParam(in_data, kShutterSamples, record.shutterSamples);
+}
+
+void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
+                         LayerTexture& customLayer)
+{
+    ReadSliceControls(record, in_data);
+    record.customLayerTexture = 0;
+    GetLayerParam(in_data, kCustomLayer, format, customLayer, record.customLayerTexture);
 }
 
 std::vector<SliceParameters> ReadShutterSamples(const SliceParameters& frame, PF_InData* in_data)

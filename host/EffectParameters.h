@@ -58,6 +58,10 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data);
 void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
                          LayerTexture& customLayer);
 
+// The same for every control but "Custom Layer", whose pixels a smart render checks out instead;
+// customLayerTexture is left as it is. Needs no GL context.
+void ReadSliceControls(SliceParameters& record, PF_InData* in_data);
+
 // With "Motion Blur" on in `frame`, the controls at each of its sample times across the host's
 // shutter (ShutterTimes): `frame` with every control that can animate read again at that time.
 // The custom layer, "Edge Type", "Motion Blur" and "Shutter Samples" stay the frame's. Empty

@@ -6,6 +6,7 @@
 
 #include "effect/SlicePass.h"
 #include "gl/GpuFailure.h"
+#include "gl/PerContext.h"
 #include "host/EffectParameters.h"
 #include "pipeline/LayerFormat.h"
 #include "pipeline/LayerUpload.h"
@@ -34,11 +35,16 @@ void requireFrameFits(const PF_LayerDef* input)
     }
 }
 
+// The controls a context read last: a control whose read fails keeps the value this context
+// read before, never one another render thread is using.
+PerContext<SliceParameters> lastControls;
+
 } // namespace
 
-void renderFrame(SlicePass& pass, PF_InData* in_data, PF_LayerDef* input, PF_LayerDef* output,
+void renderFrame(SlicePass& pass, PF_InData* in_data, const FrameWorlds& worlds,
                  uint32_t pixelFormat)
 {
+    PF_LayerDef* input = worlds.input;
     const LayerFormat format = layerFormat(pixelFormat);
     requireFrameFits(input);
     RenderSurface& surface = RenderSurface::instance();
@@ -46,9 +52,17 @@ void renderFrame(SlicePass& pass, PF_InData* in_data, PF_LayerDef* input, PF_Lay
 
     SliceFrame frame;
     frame.inputTexture = uploadLayer(format, input, in_data, surface.inputLayer());
-    ReadSliceParameters(pass.parameters, in_data, format, surface.customLayer());
-    pass.shutter = ReadShutterSamples(pass.parameters, in_data);
-    frame.customTexture = pass.parameters.customLayerTexture;
+    SliceParameters& controls = lastControls.current();
+    if (worlds.customFromParameter) {
+        ReadSliceParameters(controls, in_data, format, surface.customLayer());
+    } else {
+        ReadSliceControls(controls, in_data);
+        controls.customLayerTexture =
+            worlds.custom ? uploadLayer(format, worlds.custom, in_data, surface.customLayer()) : 0;
+    }
+    frame.parameters = controls;
+    frame.shutter = ReadShutterSamples(controls, in_data);
+    frame.customTexture = controls.customLayerTexture;
     frame.customWidth = static_cast<float>(surface.customLayer().textureWidth());
     frame.customHeight = static_cast<float>(surface.customLayer().textureHeight());
     frame.width = static_cast<float>(input->width);
@@ -59,7 +73,8 @@ void renderFrame(SlicePass& pass, PF_InData* in_data, PF_LayerDef* input, PF_Lay
 
     surface.beginDraw();
     pass.draw(frame);
-    readBackOutput(input->width, input->height, input, output, in_data, format);
+    readBackOutput(FrameArea{input->width, input->height, worlds.outputX, worlds.outputY},
+                   worlds.output, in_data, format);
 }
 
 } // namespace Tessarine::Lamino

@@ -1,5 +1,7 @@
 #include "pipeline/LayerUpload.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 #include <vector>
 
@@ -91,11 +93,22 @@ GLuint uploadLayer(const LayerFormat& format, PF_EffectWorld* layer, PF_InData* 
     return texture.name();
 }
 
+float finiteSample(float value)
+{
+    if (std::isnan(value)) {
+        return 0.0f;
+    }
+    return std::clamp(value, -kLargestFloatSample, kLargestFloatSample);
+}
+
 PF_Err copyFloatPixelIn(void* refcon, A_long x, A_long y, PF_PixelFloat* in, PF_PixelFloat*)
 {
     PF_PixelFloat* slot = denseBufferPixel(static_cast<FloatCopyContext*>(refcon), x, y);
     if (slot && in) {
-        *slot = *in;
+        slot->alpha = finiteSample(in->alpha);
+        slot->red = finiteSample(in->red);
+        slot->green = finiteSample(in->green);
+        slot->blue = finiteSample(in->blue);
     }
     return PF_Err_NONE;
 }

@@ -29,8 +29,16 @@ struct FloatCopyContext {
 gl::GLuint uploadLayer(const LayerFormat& format, PF_EffectWorld* layer, PF_InData* in_data,
                        LayerTexture& texture);
 
+// The largest magnitude a float layer's sample keeps (the largest half-float value): beyond it,
+// and for infinities, a sample is held to it, so that filtering and premultiplying stay finite.
+constexpr float kLargestFloatSample = 65504.0f;
+
+// A float sample as the effect works with it: NaN becomes 0 (a pixel that is not a number shows
+// nothing rather than spreading over its band), anything else is held to +-kLargestFloatSample.
+float finiteSample(float value);
+
 // Float iteration callback: copies the input pixel into the dense buffer (context refcon) at
-// its place; leaves the output pixel as it is.
+// its place, every channel made finite (finiteSample); leaves the output pixel as it is.
 PF_Err copyFloatPixelIn(void* refcon, A_long x, A_long y, PF_PixelFloat* in, PF_PixelFloat* out);
 
 } // namespace Tessarine::Lamino

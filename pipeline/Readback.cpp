@@ -54,61 +54,82 @@ private:
     unsigned char* address = nullptr;
 };
 
+// The part of the frame that the output world holds: its columns and rows from the area's
+// position on.
+struct Overlap {
+    int32_t columns;
+    int32_t rows;
+};
+
+Overlap overlapOf(const FrameArea& area, const PF_EffectWorld* output)
+{
+    const int32_t columns = std::min(area.width - area.x, output->width);
+    const int32_t rows = std::min(area.height - area.y, output->height);
+    return {std::max(columns, 0), std::max(rows, 0)};
+}
+
 // The overlap of frame and output world, read straight into the output world's rows.
-void readIntoRows(int32_t width, int32_t height, PF_EffectWorld* output, PF_InData* in_data,
+void readIntoRows(const FrameArea& area, PF_EffectWorld* output, PF_InData* in_data,
                   const LayerFormat& format)
 {
     unsigned char* target = hostPixels(in_data, output, format.pixelBytes);
-    const int32_t rows = std::min(height, output->height);
-    const int32_t columns = std::min(width, output->width);
-    if (rows <= 0 || columns <= 0) {
+    const Overlap overlap = overlapOf(area, output);
+    if (overlap.rows == 0 || overlap.columns == 0) {
         return;
     }
     glPixelStorei(GL_PACK_ROW_LENGTH,
                   static_cast<GLint>(output->rowbytes / static_cast<A_long>(format.pixelBytes)));
-    glReadPixels(0, 0, columns, rows, GL_RGBA, format.glType, target);
+    glReadPixels(area.x, area.y, overlap.columns, overlap.rows, GL_RGBA, format.glType, target);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
 // The host iterates over the output world; the context's world gives the frame's shape, so
 // that pixels beyond the frame are left alone.
-void copyFloatFrame(unsigned char* frame, int32_t width, int32_t height, PF_EffectWorld* source,
-                    PF_EffectWorld* output, PF_InData* in_data)
+void copyFloatFrame(unsigned char* frame, int32_t width, int32_t height, PF_EffectWorld* output,
+                    PF_InData* in_data)
 {
-    requireWorld(source);
-    PF_EffectWorld frameShape = *source;
+    PF_EffectWorld frameShape = *output;
     frameShape.width = width;
     frameShape.height = height;
     FloatCopyContext context{reinterpret_cast<PF_PixelFloat*>(frame), &frameShape};
-    iterateFloatPixels(in_data, source->height, source, &context, copyFloatPixelOut, output);
+    // The output is iterated in place: the pixel function writes each pixel from the buffer.
+    iterateFloatPixels(in_data, output->height, output, &context, copyFloatPixelOut, output);
 }
 
-// The frame into a host handle, then into the output world through the host's iteration.
-void readThroughHandle(int32_t width, int32_t height, PF_EffectWorld* source,
-                       PF_EffectWorld* output, PF_InData* in_data, const LayerFormat& format)
+// The overlap into a host handle, then into the output world through the host's iteration.
+void readThroughHandle(const FrameArea& area, PF_EffectWorld* output, PF_InData* in_data,
+                       const LayerFormat& format)
 {
+    requireWorld(output);
+    const Overlap overlap = overlapOf(area, output);
     SuiteScope handles(in_data->pica_basicP, kPFHandleSuite, kPFHandleSuiteVersion1);
-    const A_HandleSize size =
-        static_cast<A_HandleSize>(width) * static_cast<A_HandleSize>(height) * format.pixelBytes;
+    // At least one pixel's worth, so that an empty overlap still goes the host's usual way.
+    const A_HandleSize size = std::max<A_HandleSize>(
+        static_cast<A_HandleSize>(overlap.columns) * static_cast<A_HandleSize>(overlap.rows) *
+            format.pixelBytes,
+        format.pixelBytes);
     LockedHandle frame(*handles.get<PF_HandleSuite1>(), size);
-    glReadPixels(0, 0, width, height, GL_RGBA, format.glType, frame.data());
-    copyFloatFrame(frame.data(), width, height, source, output, in_data);
+    if (overlap.columns > 0 && overlap.rows > 0) {
+        glReadPixels(area.x, area.y, overlap.columns, overlap.rows, GL_RGBA, format.glType,
+                     frame.data());
+    }
+    copyFloatFrame(frame.data(), overlap.columns, overlap.rows, output, in_data);
 }
 
 } // namespace
 
-void readBackOutput(int32_t width, int32_t height, PF_EffectWorld* source, PF_EffectWorld* output,
-                    PF_InData* in_data, const LayerFormat& format)
+void readBackOutput(const FrameArea& area, PF_EffectWorld* output, PF_InData* in_data,
+                    const LayerFormat& format)
 {
-    if (!in_data || width < 0 || height < 0) {
+    if (!in_data || area.width < 0 || area.height < 0 || area.x < 0 || area.y < 0) {
         throw int(PF_Err_BAD_CALLBACK_PARAM);
     }
     requireWorld(output);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     if (format.pixelFormat == kPixelFormatAe32) {
-        readThroughHandle(width, height, source, output, in_data, format);
+        readThroughHandle(area, output, in_data, format);
     } else {
-        readIntoRows(width, height, output, in_data, format);
+        readIntoRows(area, output, in_data, format);
     }
 }
 

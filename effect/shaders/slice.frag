@@ -19,28 +19,27 @@
 // Without shifts every pixel shows its own texel, and without a custom layer as well the bands
 // leave no trace: the program then copies the input.
 
-#if MOTION_BLUR
-const int maxSamples = 64;
-#else
-const int maxSamples = 1;
-#endif
-
 uniform sampler2D t0;           // input layer
 uniform sampler2D t1;           // custom layer (no texture when none is chosen)
 uniform sampler2D bandLookup;   // the band tables, kRowTexels texels to a row
-uniform int sampleCount;        // sample times averaged (MOTION_BLUR)
-// One entry per sample time:
-uniform vec4 sampleLine[maxSamples];   // frame corner the reference line runs through (xy),
-                                       // unit direction along the bands (zw)
-uniform vec4 sampleBands[maxSamples];  // pattern shift (band phase), the lookup's origin, edge
-                                       // softness in pixels, layer opacity
-uniform ivec4 sampleTable[maxSamples]; // the table's rows (lookup, soft edges), last record,
-                                       // last band
-uniform vec2 viewSize;          // frame size in pixels
-uniform vec2 customScale;       // custom layer pixels per frame pixel
-uniform float inputScale;       // brings a texel to full scale (16-bit hosts stop at 32768)
-uniform float outputScale;      // full scale back to the output format's
-uniform float alphaFloor;       // alpha below this stores as 0 in the output format
+
+// The render's own values, from a uniform buffer of the rendering context: the program is shared
+// by renders on several threads at once and holds none of them. std140 layout, written by the
+// slice pass (SliceUniformBlock).
+layout(std140) uniform FrameValues {
+    // One entry per sample time (only the first without MOTION_BLUR):
+    vec4 sampleLine[64];   // frame corner the reference line runs through (xy), unit direction
+                           // along the bands (zw)
+    vec4 sampleBands[64];  // pattern shift (band phase), the lookup's origin, edge softness in
+                           // pixels, layer opacity
+    ivec4 sampleTable[64]; // the table's rows (lookup, soft edges), last record, last band
+    vec2 viewSize;         // frame size in pixels
+    vec2 customScale;      // custom layer pixels per frame pixel
+    float inputScale;      // brings a texel to full scale (16-bit hosts stop at 32768)
+    float outputScale;     // full scale back to the output format's
+    float alphaFloor;      // alpha below this stores as 0 in the output format
+    int sampleCount;       // sample times averaged (MOTION_BLUR)
+};
 
 out vec4 colourOut;
 

@@ -61,10 +61,13 @@ std::vector<uint8_t> expectedPipl()
     appendProperty(bytes, "8664", std::vector<uint8_t>(entry, entry + sizeof(entry)), 16);
     appendProperty(bytes, "ePVR", {2, 0, 0, 0}, 4);
     appendProperty(bytes, "eSVR", {13, 0, 14, 0}, 4);
-    appendProperty(bytes, "eVER", le32(0x00080001), 4);
+    appendProperty(bytes, "eVER", le32(0x00088001), 4); // 1.1.0, development, build 1
     appendProperty(bytes, "eINF", {0, 0}, 2);
-    appendProperty(bytes, "eGLO", le32(0x00080000), 4); // I_USE_SHUTTER_ANGLE
-    appendProperty(bytes, "eGL2", le32(8), 4);
+    // I_USE_SHUTTER_ANGLE, DEEP_COLOR_AWARE
+    appendProperty(bytes, "eGLO", le32(0x02080000), 4);
+    // PARAM_GROUP_START_COLLAPSED_FLAG, SUPPORTS_SMART_RENDER, FLOAT_COLOR_AWARE,
+    // SUPPORTS_THREADED_RENDERING
+    appendProperty(bytes, "eGL2", le32(0x08001408), 4);
     appendProperty(bytes, "aeFL", le32(8), 4);
     appendProperty(bytes, "eMNA", pascalString("Orla_Lamino"), 12);
     return bytes;
@@ -113,9 +116,12 @@ TEST(PluginCommands, GlobalSetupReportsVersionAndFlagsAndKeepsTheHostContext)
     ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
     EXPECT_TRUE(hostContext.isCurrent());
     const GlobalSetupResult result = host.globalSetupResult();
-    EXPECT_EQ(result.myVersion, 0x00080001u);
-    EXPECT_EQ(result.outFlags, PF_OutFlag_I_USE_SHUTTER_ANGLE);
-    EXPECT_EQ(result.outFlags2, 8);
+    EXPECT_EQ(result.myVersion, PF_VERSION(1, 1, 0, PF_Stage_DEVELOP, 1));
+    EXPECT_EQ(result.outFlags, PF_OutFlag_I_USE_SHUTTER_ANGLE | PF_OutFlag_DEEP_COLOR_AWARE);
+    EXPECT_EQ(result.outFlags2, PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
+                                    PF_OutFlag2_SUPPORTS_SMART_RENDER |
+                                    PF_OutFlag2_FLOAT_COLOR_AWARE |
+                                    PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
     ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
     EXPECT_EQ(host.lastOutData().num_params, kControlCount);
     ASSERT_EQ(host.globalSetdown(), PF_Err_NONE);
@@ -127,7 +133,7 @@ TEST(PluginCommands, AboutWritesItsText)
 {
     HeadlessHost host(builtPluginPath());
     ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.0\rOrla Lamino");
+    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.1\rOrla Lamino");
     EXPECT_EQ(host.heldSuites(), 0);
     EXPECT_EQ(host.report(), "");
 }
@@ -157,7 +163,7 @@ TEST(PluginCommands, AboutWithANullSprintfFailsWithoutCalling)
 
     host.setFaultPlan(FaultPlan{});
     ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.0\rOrla Lamino");
+    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.1\rOrla Lamino");
 }
 
 TEST(PluginCommands, CommandsOutsideTheTableDoNothing)
@@ -165,7 +171,7 @@ TEST(PluginCommands, CommandsOutsideTheTableDoNothing)
     HeadlessHost host(builtPluginPath());
     ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
     host.resetBooks();
-    for (PF_Cmd cmd : {PF_Cmd(2), PF_Cmd(5), PF_Cmd(12), PF_Cmd(24), PF_Cmd(99)}) {
+    for (PF_Cmd cmd : {PF_Cmd(2), PF_Cmd(5), PF_Cmd(12), PF_Cmd(25), PF_Cmd(99)}) {
         SCOPED_TRACE(cmd);
         EXPECT_EQ(host.sendCommand(cmd), PF_Err_NONE);
         const PF_OutData out = host.lastOutData();

@@ -153,8 +153,8 @@ TEST_F(LaminoToolTest, InfoAndBenchReportOnStandardOutput)
 {
     ASSERT_EQ(run({"info"}), 0) << err.str();
     for (const char* line :
-         {"Match name:       Orla_Lamino", "Version:          1.0.0, development stage, build 1",
-          "Entry point:      EntryPointFunc", "Effect API:       13.14", "  Orla Lamino v1.0\n",
+         {"Match name:       Orla_Lamino", "Version:          1.1.0, development stage, build 1",
+          "Entry point:      EntryPointFunc", "Effect API:       13.14", "  Orla Lamino v1.1\n",
           "  --edge-type normal|repeat|mirror|clamp\n",
           "Layer Opacity (fixed-point slider, parameter 9)"}) {
         EXPECT_NE(out.str().find(line), std::string::npos) << line;

@@ -39,7 +39,10 @@ PF_Err deepRenderEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data
     try {
         ScopedContextRestore hostContext;
         ContextRegistry::contextForCurrentThread()->makeCurrent();
-        renderFrame(*pass, in_data, &params[0]->u.ld, output, renderFormat);
+        FrameWorlds worlds;
+        worlds.input = &params[0]->u.ld;
+        worlds.output = output;
+        renderFrame(*pass, in_data, worlds, renderFormat);
         return PF_Err_NONE;
     } catch (int code) {
         return code;

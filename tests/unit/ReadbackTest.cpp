@@ -78,7 +78,7 @@ TEST_F(ReadbackTest, ArgbRowsLandInTheSameHostRowsAndPaddingStaysUntouched)
     std::vector<uint8_t> output(2 * 12, kUntouched);
     PF_EffectWorld world = worldOver(output.data(), 2, 2, 12);
 
-    readBackOutput(2, 2, &source, &world, host.inData(), layerFormat(kPixelFormatArgb));
+    readBackOutput({2, 2}, &world, host.inData(), layerFormat(kPixelFormatArgb));
 
     const std::vector<uint8_t> expected = {1, 2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE,
                                            9, 10, 11, 12, 13, 14, 15, 16, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -96,7 +96,7 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Larger: 3 x 3, packed; the third column and row stay as they were.
     std::vector<uint8_t> larger(3 * 3 * 4, kUntouched);
     PF_EffectWorld largerWorld = worldOver(larger.data(), 3, 3, 12);
-    readBackOutput(2, 2, &source, &largerWorld, host.inData(), layerFormat(kPixelFormatArgb));
+    readBackOutput({2, 2}, &largerWorld, host.inData(), layerFormat(kPixelFormatArgb));
     std::vector<uint8_t> expected(3 * 3 * 4, kUntouched);
     const uint8_t rows[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
     for (int y = 0; y < 2; ++y) {
@@ -107,7 +107,7 @@ TEST_F(ReadbackTest, OutputWorldOfAnotherSizeGetsOnlyWhatBothHold)
     // Smaller: 1 x 1 gets the frame's first pixel.
     std::vector<uint8_t> smaller(4 + 4, kUntouched);
     PF_EffectWorld smallerWorld = worldOver(smaller.data(), 1, 1, 4);
-    readBackOutput(2, 2, &source, &smallerWorld, host.inData(), layerFormat(kPixelFormatArgb));
+    readBackOutput({2, 2}, &smallerWorld, host.inData(), layerFormat(kPixelFormatArgb));
     EXPECT_EQ(smaller,
               (std::vector<uint8_t>{1, 2, 3, 4, kUntouched, kUntouched, kUntouched, kUntouched}));
 }
@@ -119,7 +119,7 @@ TEST_F(ReadbackTest, Ae16ReadsShortsIntoTheHostsRows)
     std::vector<uint16_t> output(4 + 4, 0xEEEE);
     PF_EffectWorld world = worldOver(output.data(), 1, 1, 16);
 
-    readBackOutput(1, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe16));
+    readBackOutput({1, 1}, &world, host.inData(), layerFormat(kPixelFormatAe16));
 
     EXPECT_EQ(output, (std::vector<uint16_t>{32768, 0, 65535, 1, 0xEEEE, 0xEEEE, 0xEEEE, 0xEEEE}));
 }
@@ -134,7 +134,7 @@ TEST_F(ReadbackTest, Ae32GoesThroughTheIterationAndLeavesPixelsBeyondTheFrame)
     std::vector<PF_PixelFloat> output(3 * 2, untouched);
     PF_EffectWorld world = worldOver(output.data(), 3, 2, 3 * sizeof(PF_PixelFloat));
 
-    readBackOutput(2, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe32));
+    readBackOutput({2, 1}, &world, host.inData(), layerFormat(kPixelFormatAe32));
     EXPECT_EQ(host.handlesMade, 1);
 
     const float* values = &output[0].alpha;
@@ -153,7 +153,7 @@ TEST_F(ReadbackTest, FailuresThrowHostCodesAndGiveEverythingBack)
     std::vector<uint8_t> output(2 * 2 * 4, kUntouched);
     PF_EffectWorld world = worldOver(output.data(), 2, 2, 8);
     auto readBack = [&] {
-        readBackOutput(2, 2, &source, &world, host.inData(), layerFormat(kPixelFormatArgb));
+        readBackOutput({2, 2}, &world, host.inData(), layerFormat(kPixelFormatArgb));
     };
 
     host.withoutPixelAddress = true;
@@ -167,7 +167,7 @@ TEST_F(ReadbackTest, FailuresThrowHostCodesAndGiveEverythingBack)
     world.rowbytes = 8;
 
     EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(2, 2, &source, nullptr, host.inData(),
+                  readBackOutput({2, 2}, nullptr, host.inData(),
                                  layerFormat(kPixelFormatArgb));
               }),
               PF_Err_BAD_CALLBACK_PARAM);
@@ -183,7 +183,7 @@ TEST_F(ReadbackTest, FloatFramesWithoutAHandleFailAndWriteNothing)
     source = worldOver(input, 1, 1, sizeof(input));
     PF_EffectWorld world = worldOver(output, 1, 1, sizeof(output));
     auto readBack = [&] {
-        readBackOutput(1, 1, &source, &world, host.inData(), layerFormat(kPixelFormatAe32));
+        readBackOutput({1, 1}, &world, host.inData(), layerFormat(kPixelFormatAe32));
     };
 
     host.failAllocation = true;
@@ -206,7 +206,7 @@ TEST_F(ReadbackTest, FloatIterationErrorIsThrownAfterReleasingEverything)
     host.iterationError = 25;
 
     EXPECT_EQ(thrownCode([&] {
-                  readBackOutput(1, 1, &source, &world, host.inData(),
+                  readBackOutput({1, 1}, &world, host.inData(),
                                  layerFormat(kPixelFormatAe32));
               }),
               25);

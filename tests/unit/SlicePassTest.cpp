@@ -1,8 +1,11 @@
 #include "effect/SlicePass.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include <glbinding/gl/gl.h>
@@ -133,6 +136,7 @@ protected:
         frame.customHeight = custom ? float(custom->height) : 0.0f;
         frame.width = float(target.width);
         frame.height = float(target.height);
+        frame.parameters = parameters;
         return frame;
     }
 
@@ -143,39 +147,74 @@ protected:
         return target.read();
     }
 
-    // The value of a uniform of the program the pass left in use.
-    static std::vector<float> uniform(const char* name, size_t components)
+    // The values in the uniform buffer the pass left bound for its program's block.
+    static SliceUniformValues boundValues()
     {
-        GLint program = 0;
-        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-        std::vector<float> values(4);
-        const GLint location = glGetUniformLocation(static_cast<GLuint>(program), name);
-        EXPECT_NE(location, -1) << name;
-        glGetUniformfv(static_cast<GLuint>(program), location, values.data());
-        values.resize(components);
+        GLint buffer = 0;
+        glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, SliceUniformBlock::kBinding, &buffer);
+        EXPECT_NE(buffer, 0);
+        SliceUniformValues values;
+        glBindBuffer(GL_UNIFORM_BUFFER, static_cast<GLuint>(buffer));
+        glGetBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof values, &values);
+        glBindBuffer(GL_UNIFORM_BUFFER, 0);
         return values;
     }
 
+    static std::vector<float> four(const float (&values)[4])
+    {
+        return {values[0], values[1], values[2], values[3]};
+    }
+
     SlicePass pass;
+    SliceParameters parameters;
 };
 
-TEST_F(SlicePassTest, UniformsCarryTheGeometryWorkedOutOnTheCpu)
+TEST_F(SlicePassTest, UniformBlockCarriesTheGeometryWorkedOutOnTheCpu)
 {
     Layer input(4, 2, std::vector<Rgba>(8, kBlack));
     Target target(4, 2);
-    pass.parameters.angle = -90.0;
-    pass.parameters.count = 0; // would divide by zero in the band table
-    pass.parameters.offsetRandom = 0.5;
-    draw(input, target);
+    parameters.angle = -90.0;
+    parameters.count = 0; // would divide by zero in the band table
+    parameters.offsetRandom = 0.5;
+    SliceFrame frame = frameOf(input, target);
+    frame.inputScale = 2.0f;
+    frame.outputScale = 0.5f;
+    frame.alphaFloor = 0.25f;
+    pass.draw(frame);
 
-    const std::vector<float> line = uniform("sampleLine[0]", 4); // start point, along
+    const SliceUniformValues values = boundValues();
+    const std::vector<float> line = four(values.sampleLine[0]); // start point, along
     EXPECT_EQ(line[0], 0.0f);
     EXPECT_EQ(line[1], 0.0f);
     EXPECT_NEAR(line[2], -1.0f, 1e-7f);
     EXPECT_NEAR(line[3], 0.0f, 1e-7f);
-    EXPECT_EQ(uniform("sampleBands[0]", 4), (std::vector<float>{0.0f, 0.0f, 0.0f, 1.0f}));
-    EXPECT_EQ(uniform("viewSize", 2), (std::vector<float>{4.0f, 2.0f}));
-    EXPECT_EQ(uniform("inputScale", 1)[0], 1.0f);
+    EXPECT_EQ(four(values.sampleBands[0]), (std::vector<float>{0.0f, 0.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(values.viewSize[0], 4.0f);
+    EXPECT_EQ(values.viewSize[1], 2.0f);
+    EXPECT_EQ(values.inputScale, 2.0f);
+    EXPECT_EQ(values.outputScale, 0.5f);
+    EXPECT_EQ(values.alphaFloor, 0.25f);
+    EXPECT_EQ(values.sampleCount, 1);
+}
+
+// The program is shared by every render thread: a draw writes its values into its context's
+// uniform buffer and never into the program, whose only state (sampler units, block binding)
+// was set once when it was linked.
+TEST_F(SlicePassTest, DrawsWriteNoProgramStateAfterTheFirstBuild)
+{
+    Layer input(4, 2, std::vector<Rgba>(8, kBlack));
+    Target target(4, 2);
+    parameters.offsetRandom = 0.5;
+    draw(input, target);
+    GlCallLog log;
+    parameters.angle = 40.0;
+    draw(input, target);
+    for (const std::string& name : log.names()) {
+        EXPECT_NE(name.rfind("glUniform", 0), 0u) << name;
+        EXPECT_NE(name.rfind("glProgramUniform", 0), 0u) << name;
+    }
+    EXPECT_EQ(log.count("glBufferSubData"), 1u);
+    EXPECT_EQ(log.count("glBindBufferBase"), 1u);
 }
 
 // The geometry, the band table and the program variant are worked out before drawing, so one
@@ -184,22 +223,22 @@ TEST_F(SlicePassTest, DrawMakesTheSameGlCallsWhateverTheNumberOfBands)
 {
     Layer input(64, 32, std::vector<Rgba>(64 * 32, kBlack));
     Target target(64, 32);
-    pass.parameters.offsetRandom = 0.2;
-    pass.parameters.sizeRandom = 0.5;
-    pass.parameters.count = 3;
+    parameters.offsetRandom = 0.2;
+    parameters.sizeRandom = 0.5;
+    parameters.count = 3;
     draw(input, target);
-    pass.parameters.count = 2000;
+    parameters.count = 2000;
     draw(input, target); // the table grows once
     std::vector<std::string> few, many;
     {
         GlCallLog log;
-        pass.parameters.count = 3;
+        parameters.count = 3;
         draw(input, target);
         few = log.names();
     }
     {
         GlCallLog log;
-        pass.parameters.count = 2000;
+        parameters.count = 2000;
         draw(input, target);
         many = log.names();
         for (const char* made : {"glGenTextures", "glGenBuffers", "glGenVertexArrays",
@@ -221,8 +260,9 @@ TEST_F(SlicePassTest, QuadObjectsAreMadeOncePerContextAndBufferOnce)
 
     drawOnce();
     drawOnce();
+    // The quad's vertex buffer, and the context's uniform buffer.
     EXPECT_EQ(log.count("glGenVertexArrays"), 1u);
-    EXPECT_EQ(log.count("glGenBuffers"), 1u);
+    EXPECT_EQ(log.count("glGenBuffers"), 2u);
 
     TestThread other;
     other.run([&] {
@@ -232,14 +272,74 @@ TEST_F(SlicePassTest, QuadObjectsAreMadeOncePerContextAndBufferOnce)
     drawOnce();
     other.run(drawOnce);
     EXPECT_EQ(log.count("glGenVertexArrays"), 2u);
-    EXPECT_EQ(log.count("glGenBuffers"), 1u);
+    EXPECT_EQ(log.count("glGenBuffers"), 3u); // a uniform buffer for the other context alone
+}
+
+// Render threads draw with the one pass at the same time, each in its own context with its own
+// controls and frame size: every draw must give the frame it gives alone.
+TEST_F(SlicePassTest, ConcurrentDrawsOnFourThreadsEachGiveTheirOwnFrame)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 25;
+    std::atomic<int> ready{0};
+    std::atomic<int> mismatches{0};
+    std::atomic<int> failures{0};
+    auto renderThread = [&](int index) {
+        try {
+            ContextRegistry::contextForCurrentThread()->makeCurrent();
+            const int32_t width = 17 + 6 * index;
+            const int32_t height = 9 + 4 * index;
+            std::vector<Rgba> pixels;
+            for (int32_t i = 0; i < width * height; ++i) {
+                pixels.push_back({float(i % width) / float(width), float(i / width) / float(height),
+                                  0.25f * float(index), 1.0f});
+            }
+            Layer input(width, height, pixels);
+            Target target(width, height);
+            SliceFrame frame;
+            frame.inputTexture = input.name;
+            frame.width = float(width);
+            frame.height = float(height);
+            frame.parameters.count = 3 + 5 * index;
+            frame.parameters.angle = 25.0 * index - 30.0;
+            frame.parameters.offsetRandom = 0.2 + 0.1 * index;
+            frame.parameters.offsetRandomSeed = index;
+            frame.parameters.edgeType = index % 4;
+            pass.draw(frame);
+            const std::vector<Rgba> alone = target.read();
+            ++ready;
+            while (ready < kThreads) {
+                std::this_thread::yield();
+            }
+            for (int round = 0; round < kRounds; ++round) {
+                pass.draw(frame);
+                const std::vector<Rgba> again = target.read();
+                if (std::memcmp(again.data(), alone.data(), alone.size() * sizeof(Rgba)) != 0) {
+                    ++mismatches;
+                }
+            }
+        } catch (...) {
+            ++failures;
+            ++ready;
+        }
+        wglMakeCurrent(nullptr, nullptr);
+    };
+    // The first draws build the program variants one thread at a time; the rounds then overlap.
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back(renderThread, i);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(SlicePass, DestroyingAPassThatNeverDrewMakesNoGlCall)
 {
     // No context is needed to make or destroy a pass that never drew.
     SlicePass pass;
-    pass.parameters.count = 3;
 }
 
 TEST_F(SlicePassTest, ProgramThatDoesNotBuildFailsTheDrawInsteadOfDrawingNothing)
@@ -267,9 +367,9 @@ TEST_F(SlicePassTest, WithoutOffsetTheInputComesOutInPlaceInTheHostsOrder)
     Layer input(3, 2, pixels);
     Target target(3, 2);
     for (double angle : {0.0, 30.0, 90.0, 200.0, -90.0}) {
-        pass.parameters.angle = angle;
-        pass.parameters.count = 2;
-        pass.parameters.sizeRandom = 1.0;
+        parameters.angle = angle;
+        parameters.count = 2;
+        parameters.sizeRandom = 1.0;
         const std::vector<Rgba> result = draw(input, target);
         for (size_t i = 0; i < pixels.size(); ++i) {
             // Straight colour, kept at low alpha; a pixel of alpha 0 keeps none.
@@ -306,9 +406,9 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
     }
     Layer input(size, size, columns);
     Target target(size, size);
-    pass.parameters.count = size;
-    pass.parameters.offsetRandom = 0.6;
-    pass.parameters.offsetRandomSeed = 77;
+    parameters.count = size;
+    parameters.offsetRandom = 0.6;
+    parameters.offsetRandomSeed = 77;
 
     const std::vector<Rgba> normal = draw(input, target);
     int32_t gaps = 0;
@@ -326,7 +426,7 @@ TEST_F(SlicePassTest, BandsShiftOnlyAlongThemselvesAsRigidStrips)
     }
     EXPECT_GT(gaps, 0) << "no band moved";
 
-    pass.parameters.edgeType = 1; // "Repeat" wraps each column onto itself
+    parameters.edgeType = 1; // "Repeat" wraps each column onto itself
     const std::vector<Rgba> repeat = draw(input, target);
     for (size_t i = 0; i < repeat.size(); ++i) {
         EXPECT_TRUE(sameColour(repeat[i], hostOrder(columns[i]))) << "pixel " << i;
@@ -347,12 +447,12 @@ TEST_F(SlicePassTest, PixelOnABoundaryBelongsToTheBandEndingThere)
     }
     Layer input(w, h, rows);
     Target target(w, h);
-    pass.parameters.count = 4;
-    pass.parameters.offsetRandom = 0.4;
-    pass.parameters.edgeType = 1; // "Repeat": every pixel shows some row
+    parameters.count = 4;
+    parameters.offsetRandom = 0.4;
+    parameters.edgeType = 1; // "Repeat": every pixel shows some row
     bool shiftsDiffer = false;
     for (int32_t seed = 1; seed < 40 && !shiftsDiffer; ++seed) {
-        pass.parameters.offsetRandomSeed = seed;
+        parameters.offsetRandomSeed = seed;
         const std::vector<Rgba> result = draw(input, target);
         auto sameColumn = [&](int32_t a, int32_t b) {
             for (int32_t y = 0; y < h; ++y) {
@@ -380,12 +480,12 @@ TEST_F(SlicePassTest, EqualBandsSplitTheFrameAtExactColumnsAndEachShowsOneLayer)
     Layer input(w, h, std::vector<Rgba>(w * h, kBlack)); // the input has the frame's size
     Layer custom(1, 1, {kWhite});                      // the custom layer is stretched
     Target target(w, h);
-    pass.parameters.count = 4;
+    parameters.count = 4;
     int32_t whiteBands = 0;
     bool boundarySeen = false;
     const Rgba black = hostOrder(kBlack), white = hostOrder(kWhite);
     for (int32_t seed = 0; seed < 16; ++seed) {
-        pass.parameters.layerRandomSeed = seed * 613;
+        parameters.layerRandomSeed = seed * 613;
         const std::vector<Rgba> result = draw(input, target, &custom);
         for (int32_t band = 0; band < 4; ++band) {
             const Rgba first = target.at(result, band * 25, 0);
@@ -412,12 +512,12 @@ TEST_F(SlicePassTest, CustomLayerIsLaidOverTheInputWithItsOpacity)
     Layer input(2, 2, std::vector<Rgba>(4, {1.0f, 0.0f, 0.0f, 0.0f}));
     Layer custom(1, 1, {{0.0f, 0.0f, 1.0f, 1.0f}});
     Target target(2, 2);
-    pass.parameters.count = 1;
-    pass.parameters.layerAlpha = 0.5;
+    parameters.count = 1;
+    parameters.layerAlpha = 0.5;
     const Rgba overlaid = hostOrder({0.5f, 0.0f, 0.5f, 0.5f});
     int32_t chosen = 0;
     for (int32_t seed = 0; seed < 12; ++seed) {
-        pass.parameters.layerRandomSeed = seed * 811;
+        parameters.layerRandomSeed = seed * 811;
         const Rgba got = draw(input, target, &custom)[3];
         EXPECT_TRUE(sameColour(got, overlaid) || sameColour(got, kTransparent)) << "seed " << seed;
         chosen += sameColour(got, overlaid);
@@ -426,9 +526,9 @@ TEST_F(SlicePassTest, CustomLayerIsLaidOverTheInputWithItsOpacity)
 
     // Opacity 0, or no custom layer at all: only the input shows.
     for (const Layer* layer : std::vector<const Layer*>{&custom, nullptr}) {
-        pass.parameters.layerAlpha = layer ? 0.0 : 1.0;
+        parameters.layerAlpha = layer ? 0.0 : 1.0;
         for (int32_t seed = 0; seed < 12; ++seed) {
-            pass.parameters.layerRandomSeed = seed * 811;
+            parameters.layerRandomSeed = seed * 811;
             EXPECT_TRUE(sameColour(draw(input, target, layer)[3], kTransparent)) << "seed " << seed;
         }
     }
