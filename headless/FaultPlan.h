@@ -45,11 +45,25 @@ struct FaultPlan {
     // ReleaseSuite releases the suite, then returns this error (0: it succeeds).
     SPErr releaseSuiteError = 0;
 
+    // Smart render. checkout_layer (pre-render) of one of these parameter indices returns
+    // layerCheckoutError and checks nothing out.
+    std::set<int32_t> failingLayerCheckouts;
+    PF_Err layerCheckoutError = PF_Err_BAD_CALLBACK_PARAM;
+    // checkout_layer_pixels of one of these checkout ids returns layerPixelsError and hands out
+    // nothing.
+    std::set<A_long> failingLayerPixels;
+    PF_Err layerPixelsError = PF_Err_OUT_OF_MEMORY;
+    // checkin_layer_pixels takes the pixels back, then returns this error (0: it succeeds).
+    PF_Err layerCheckinError = PF_Err_NONE;
+    // checkout_output returns this error and hands out no world (0: it succeeds).
+    PF_Err outputCheckoutError = PF_Err_NONE;
+
     // Functions handed to the effect as null pointers, named as in the callback tables:
     // "ansi.sprintf" and "ansi.strcpy" (in the utility callbacks' ANSI block and in the ANSI
     // suite alike), "checkout_param", "checkin_param", "add_param", "get_pixel_data8",
-    // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike), and
-    // "AcquireSuite".
+    // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike),
+    // "AcquireSuite", and the smart-render callbacks "checkout_layer", "checkout_layer_pixels",
+    // "checkin_layer_pixels" and "checkout_output".
     std::set<std::string> nullCallbacks;
 };
 

@@ -126,7 +126,123 @@ PF_Err HeadlessHost::render(const RenderRequest& request)
     if (request.input == nullptr || request.output == nullptr) {
         throw std::invalid_argument("a render needs an input and an output world");
     }
+    if (usesSmartRender(request)) {
+        return smartRender(request);
+    }
     return dispatch(PF_Cmd_RENDER, &request);
+}
+
+bool HeadlessHost::usesSmartRender(const RenderRequest& request) const
+{
+    switch (request.protocol) {
+    case RenderProtocol::Classic: return false;
+    case RenderProtocol::Smart: return true;
+    default: return (globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER) != 0;
+    }
+}
+
+bool HeadlessHost::rendersConcurrently() const
+{
+    return (globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_THREADED_RENDERING) != 0;
+}
+
+int32_t HeadlessHost::peakRendersAtOnce() const
+{
+    return peakInside;
+}
+
+void HeadlessHost::resetPeak()
+{
+    peakInside = 0;
+}
+
+PF_PreRenderOutput HeadlessHost::lastPreRender() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return preRenderResult;
+}
+
+namespace {
+
+short bitdepthOf(const PF_EffectWorld& world)
+{
+    switch (World::formatOf(world)) {
+    case WorldFormat::Argb16: return 16;
+    case WorldFormat::ArgbFloat: return 32;
+    default: return 8;
+    }
+}
+
+bool inside(const PF_LRect& rect, const PF_LRect& bounds)
+{
+    const bool empty = rect.left >= rect.right || rect.top >= rect.bottom;
+    return empty || (rect.left >= bounds.left && rect.top >= bounds.top &&
+                     rect.right <= bounds.right && rect.bottom <= bounds.bottom);
+}
+
+bool isRender(PF_Cmd cmd)
+{
+    return cmd == PF_Cmd_RENDER || cmd == PF_Cmd_SMART_PRE_RENDER || cmd == PF_Cmd_SMART_RENDER;
+}
+
+}  // namespace
+
+// The host asks for the whole frame, as a composition does that shows the layer whole; the
+// effect checks its layers out in pre-render, then renders with their pixels into the output.
+PF_Err HeadlessHost::smartRender(const RenderRequest& request)
+{
+    std::shared_lock<std::shared_mutex> overlapping(commandMutex, std::defer_lock);
+    std::unique_lock<std::shared_mutex> alone(commandMutex, std::defer_lock);
+    if (rendersConcurrently()) {
+        overlapping.lock();
+    } else {
+        alone.lock();
+    }
+    SmartRenderState state;
+    state.input = request.input;
+    state.output = request.output;
+
+    PF_PreRenderInput preInput{};
+    preInput.output_request.rect = PF_LRect{0, 0, request.output->width, request.output->height};
+    preInput.output_request.field = PF_Field_FRAME;
+    preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
+    preInput.bitdepth = bitdepthOf(*request.output);
+    PF_PreRenderOutput preOutput{};
+    PF_PreRenderExtra preExtra{&preInput, &preOutput, nullptr};
+    PF_Err err = dispatchLocked(PF_Cmd_SMART_PRE_RENDER, &request, &preExtra, &state);
+    {
+        std::lock_guard<std::mutex> lock(resultMutex);
+        preRenderResult = preOutput;
+    }
+    if (err == PF_Err_NONE && !inside(preOutput.result_rect, preOutput.max_result_rect)) {
+        session->ledger.misuse("smart pre-render's result_rect lies outside its max_result_rect");
+    }
+    if (err == PF_Err_NONE) {
+        PF_SmartRenderInput renderInput{};
+        renderInput.output_request = preInput.output_request;
+        renderInput.bitdepth = preInput.bitdepth;
+        renderInput.pre_render_data = preOutput.pre_render_data;
+        PF_SmartRenderExtra renderExtra{&renderInput, nullptr};
+        err = dispatchLocked(PF_Cmd_SMART_RENDER, &request, &renderExtra, &state);
+        for (const auto& [id, checkout] : state.checkouts) {
+            if (checkout.pixelsOut) {
+                session->ledger.misuse("the pixels of layer checkout " + std::to_string(id) +
+                                       " were not checked in by the end of the smart render");
+            }
+        }
+        if (err == PF_Err_NONE && !state.outputCheckedOut) {
+            session->ledger.misuse("smart render reported success without checking out the "
+                                   "output");
+        }
+    }
+    if (preOutput.delete_pre_render_data_func != nullptr && preOutput.pre_render_data != nullptr) {
+        try {
+            preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
+        } catch (...) {
+            session->ledger.misuse("an exception escaped the pre-render data's delete function");
+        }
+    }
+    return err;
 }
 
 PF_Err HeadlessHost::globalSetdown()
@@ -155,11 +271,12 @@ static PF_Fixed toFixed(double degrees)
     return PF_Fixed(std::clamp(fixed, -2147483648.0, 2147483647.0));
 }
 
-void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request) const
+void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request,
+                              HostCommand& command) const
 {
     A_u_long scale = request != nullptr ? request->timeScale : 30;
-    in.inter = session->interact;
-    in.utils = &session->utils;
+    in.inter = command.interact;
+    in.utils = &command.utils;
     in.effect_ref = session->effectRef();
     in.quality = PF_Quality_HI;
     in.version = kHostApiVersion;
@@ -177,7 +294,7 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request) const
     in.height = request != nullptr ? request->input->height : 0;
     in.extent_hint = PF_Rect{0, 0, in.width, in.height};
     in.downsample_x = in.downsample_y = in.pixel_aspect_ratio = PF_RationalScale{1, 1};
-    in.pica_basicP = &session->basicSuite;
+    in.pica_basicP = &command.basicSuite;
     std::lock_guard<std::mutex> lock(resultMutex);
     in.global_data = globalData;
 }
@@ -205,13 +322,29 @@ static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& s
 
 PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
 {
-    std::lock_guard<std::mutex> lock(commandMutex);
-    session->beginCommand(cmd, faultPlan(), request != nullptr ? request->input : nullptr);
+    if (isRender(cmd) && rendersConcurrently()) {
+        std::shared_lock<std::shared_mutex> lock(commandMutex);
+        return dispatchLocked(cmd, request);
+    }
+    std::unique_lock<std::shared_mutex> lock(commandMutex);
+    return dispatchLocked(cmd, request);
+}
+
+PF_Err HeadlessHost::dispatchLocked(PF_Cmd cmd, const RenderRequest* request, void* extra,
+                                    SmartRenderState* smart)
+{
+    HostCommand command(*session, cmd, faultPlan(), request != nullptr ? request->input : nullptr,
+                        smart);
     if (cmd == PF_Cmd_PARAMS_SETUP) {
         session->parameters.clear();
     }
+    if (cmd == PF_Cmd_SMART_PRE_RENDER && extra != nullptr) {
+        static_cast<PF_PreRenderExtra*>(extra)->cb = &command.preRender;
+    } else if (cmd == PF_Cmd_SMART_RENDER && extra != nullptr) {
+        static_cast<PF_SmartRenderExtra*>(extra)->cb = &command.smartRender;
+    }
     Frame frame;
-    fillInData(frame.in, request);
+    fillInData(frame.in, request, command);
     frame.out.global_data = frame.in.global_data;
     frame.out.num_params = frame.in.num_params;
     frame.out.width = frame.in.width;
@@ -223,24 +356,35 @@ PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
     frame.output = request != nullptr ? request->output : nullptr;
 
     uint64_t inputBefore = request != nullptr ? pixelFingerprint(*request->input) : 0;
-    PF_Err err = callEntryPoint(cmd, frame);
+    PF_Err err = callEntryPoint(cmd, frame, command, extra);
     if (request != nullptr && pixelFingerprint(*request->input) != inputBefore) {
         session->ledger.misuse(commandName(cmd) + " wrote into the input layer");
     }
     checkAfterCommand(cmd, err, frame.out);
-    session->beginCommand(-1, FaultPlan{}, nullptr);
     return err;
 }
 
-PF_Err HeadlessHost::callEntryPoint(PF_Cmd cmd, Frame& frame)
+PF_Err HeadlessHost::callEntryPoint(PF_Cmd cmd, Frame& frame, HostCommand& command, void* extra)
 {
-    HostCallbacks::Scope scope(*session);
+    HostCallbacks::Scope scope(command);
+    // Renders inside the effect at once, counted around the call alone.
+    const bool counted = cmd == PF_Cmd_RENDER || cmd == PF_Cmd_SMART_RENDER;
+    if (counted) {
+        const int32_t now = ++rendersInside;
+        int32_t peak = peakInside;
+        while (now > peak && !peakInside.compare_exchange_weak(peak, now)) {
+        }
+    }
+    PF_Err err = kExceptionEscaped;
     try {
-        return entry(cmd, &frame.in, &frame.out, frame.pointers.data(), frame.output, nullptr);
+        err = entry(cmd, &frame.in, &frame.out, frame.pointers.data(), frame.output, extra);
     } catch (...) {
         session->ledger.misuse("an exception escaped the entry point during " + commandName(cmd));
-        return kExceptionEscaped;
     }
+    if (counted) {
+        --rendersInside;
+    }
+    return err;
 }
 
 void HeadlessHost::checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& out)

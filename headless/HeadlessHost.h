@@ -8,16 +8,23 @@
 #include "headless/Pipl.h"
 #include "headless/PluginModule.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
 namespace Tessarine::Lamino {
 
+// How a frame is sent: as the host does (smart render when the effect declares it, else the
+// classic render), or one of the two by choice.
+enum class RenderProtocol { Auto, Classic, Smart };
+
 // One frame to render: the layer the effect is applied to (parameter 0), the output world (the
 // same size, as the host guarantees), the time of the frame, current_time / time_scale seconds,
-// and the shutter, in degrees of a frame (in_data shutter_angle and shutter_phase).
+// and the shutter, in degrees of a frame (in_data shutter_angle and shutter_phase). The worlds'
+// format (World) is the render's depth.
 struct RenderRequest {
     PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
@@ -26,6 +33,7 @@ struct RenderRequest {
     A_u_long timeScale = 30;
     double shutterAngle = 0.0;
     double shutterPhase = 0.0;
+    RenderProtocol protocol = RenderProtocol::Auto;
 };
 
 // What the effect reported at global setup.
@@ -52,9 +60,15 @@ struct GlobalSetupResult {
 // provide, out_data disagreeing with the PiPL, an input layer written to). report() joins both:
 // empty means the effect behaved. counts() gives the call counts.
 //
-// Threads: commands may come from any thread and run on the calling thread; they are taken one at
-// a time (a lock), since the effect declares no thread-safe rendering. The callbacks serve the
-// thread that runs the command. Values, faults and read accessors may be used from any thread.
+// Smart render: with RenderProtocol::Auto a render is sent as PF_Cmd_SMART_PRE_RENDER followed by
+// PF_Cmd_SMART_RENDER when the effect declared PF_OutFlag2_SUPPORTS_SMART_RENDER at global setup,
+// as the host does; the layers the effect checks out and in are booked like parameters.
+//
+// Threads: commands may come from any thread and run on the calling thread. Renders from several
+// threads run inside the effect at once when it declared PF_OutFlag2_SUPPORTS_THREADED_RENDERING
+// at global setup; otherwise, and for every other command, one command at a time (a lock). The
+// callbacks serve the thread that runs the command, each command with tables of its own. Values,
+// faults and read accessors may be used from any thread.
 class HeadlessHost {
 public:
     // Returned by a command whose entry point call ended in an exception.
@@ -111,12 +125,26 @@ public:
 
     static std::string commandName(PF_Cmd cmd);
 
+    // ---- renders at once
+    // Whether renders may overlap: the effect declared thread-safe rendering at global setup.
+    bool rendersConcurrently() const;
+    // The most renders that were inside the effect at the same time since the host was made or
+    // resetPeak was called.
+    int32_t peakRendersAtOnce() const;
+    void resetPeak();
+    // What the last smart pre-render reported.
+    PF_PreRenderOutput lastPreRender() const;
+
 private:
     struct Frame;
 
     PF_Err dispatch(PF_Cmd cmd, const RenderRequest* request);
-    PF_Err callEntryPoint(PF_Cmd cmd, Frame& frame);
-    void fillInData(PF_InData& in, const RenderRequest* request) const;
+    PF_Err dispatchLocked(PF_Cmd cmd, const RenderRequest* request, void* extra = nullptr,
+                          SmartRenderState* smart = nullptr);
+    PF_Err smartRender(const RenderRequest& request);
+    bool usesSmartRender(const RenderRequest& request) const;
+    PF_Err callEntryPoint(PF_Cmd cmd, Frame& frame, HostCommand& command, void* extra);
+    void fillInData(PF_InData& in, const RenderRequest* request, HostCommand& command) const;
     void checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& out);
     void checkAgainstPipl(const PF_OutData& out);
 
@@ -124,8 +152,12 @@ private:
     EntryPointFunction entry = nullptr;
     std::unique_ptr<HostSession> session;
 
-    std::mutex commandMutex;         // one command at a time
+    // Held shared by renders that may overlap, exclusively by every other command.
+    std::shared_mutex commandMutex;
+    std::atomic<int32_t> rendersInside{0};
+    std::atomic<int32_t> peakInside{0};
     mutable std::mutex resultMutex;  // the fields below
+    PF_PreRenderOutput preRenderResult{};
     FaultPlan plan;
     PF_OutData lastOut{};
     GlobalSetupResult setupResult;

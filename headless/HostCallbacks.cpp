@@ -16,6 +16,8 @@ namespace Tessarine::Lamino {
 
 namespace {
 
+// The command running on this thread and its session (both null outside a command).
+thread_local HostCommand* currentCommand = nullptr;
 thread_local HostSession* currentSession = nullptr;
 
 // Runs a callback's body; any exception becomes the callback's failure value, since nothing may
@@ -127,12 +129,12 @@ bool checkoutAllowed(PF_Cmd command)
 }
 
 // Parameter 0: the layer the effect is applied to, as the render hands it in.
-PF_ParamDef inputLayerDef(const HostSession& session)
+PF_ParamDef inputLayerDef(const HostCommand& command)
 {
     PF_ParamDef def{};
     def.param_type = PF_Param_LAYER;
-    if (session.inputLayer != nullptr) {
-        def.u.ld = *session.inputLayer;
+    if (command.inputLayer != nullptr) {
+        def.u.ld = *command.inputLayer;
     }
     return def;
 }
@@ -142,14 +144,14 @@ PF_Err checkoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime,
 {
     return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
         HostSession* session = sessionFor(effectRef, "checkout_param");
-        if (session == nullptr || param == nullptr || !checkoutAllowed(session->command)) {
+        if (session == nullptr || param == nullptr || !checkoutAllowed(currentCommand->command)) {
             noteMisuse(session, "checkout_param refused: no definition to fill, or not allowed "
                                 "during this command");
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        if (session->faults.failingCheckouts.count(index) != 0) {
+        if (currentCommand->faults.failingCheckouts.count(index) != 0) {
             session->ledger.count(&HostCounts::failedCheckouts);
-            return session->faults.checkoutError;
+            return currentCommand->faults.checkoutError;
         }
         PF_ParamDef value{};
         PF_Err err = index == 0 ? PF_Err_NONE
@@ -160,7 +162,7 @@ PF_Err checkoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime,
                                     " failed with " + std::to_string(err));
             return err;
         }
-        *param = index == 0 ? inputLayerDef(*session) : value;
+        *param = index == 0 ? inputLayerDef(*currentCommand) : value;
         session->ledger.checkedOut(param, index);
         return PF_Err_NONE;
     });
@@ -176,7 +178,7 @@ PF_Err checkinParam(PF_ProgPtr effectRef, PF_ParamDef* param)
         if (!session->ledger.checkedIn(param)) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        return session->faults.checkinError;
+        return currentCommand->faults.checkinError;
     });
 }
 
@@ -187,13 +189,13 @@ PF_Err addParam(PF_ProgPtr effectRef, PF_ParamIndex index, PF_ParamDef* def)
         if (session == nullptr) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        if (session->command != PF_Cmd_PARAMS_SETUP) {
+        if (currentCommand->command != PF_Cmd_PARAMS_SETUP) {
             noteMisuse(session, "add_param outside PF_Cmd_PARAMS_SETUP");
             return PF_Err_BAD_CALLBACK_PARAM;
         }
         session->ledger.count(&HostCounts::addParams);
-        if (++session->addParamCalls == session->faults.failAddParamCall) {
-            return session->faults.addParamError;
+        if (++currentCommand->addParamCalls == currentCommand->faults.failAddParamCall) {
+            return currentCommand->faults.addParamError;
         }
         PF_Err err = session->parameters.add(index, def);
         if (err != PF_Err_NONE) {
@@ -241,14 +243,14 @@ PF_Err pixelData(PF_EffectWorld* world, PF_PixelPtr pixels0, Pixel** out, WorldF
 PF_Err getPixelData8(PF_EffectWorld* world, PF_PixelPtr pixels0, PF_Pixel8** out)
 {
     HostSession* session = currentSession;
-    bool refused = session != nullptr && session->faults.noPixelData8;
+    bool refused = session != nullptr && currentCommand->faults.noPixelData8;
     return pixelData(world, pixels0, out, WorldFormat::Argb8, refused);
 }
 
 PF_Err getPixelData16(PF_EffectWorld* world, PF_PixelPtr pixels0, PF_Pixel16** out)
 {
     HostSession* session = currentSession;
-    bool refused = session != nullptr && session->faults.noPixelData16;
+    bool refused = session != nullptr && currentCommand->faults.noPixelData16;
     return pixelData(world, pixels0, out, WorldFormat::Argb16, refused);
 }
 
@@ -261,7 +263,7 @@ PF_Handle newHandle(A_u_longlong size)
         if (session == nullptr) {
             return nullptr;
         }
-        bool failing = ++session->handleAllocations == session->faults.failHandleAllocation;
+        bool failing = ++currentCommand->handleAllocations == currentCommand->faults.failHandleAllocation;
         PF_Handle handle = failing ? nullptr : session->handles.allocate(size);
         session->ledger.count(handle != nullptr ? &HostCounts::handlesAllocated
                                                 : &HostCounts::failedHandleAllocations);
@@ -273,7 +275,7 @@ void* lockHandle(PF_Handle handle)
 {
     return guarded<void*>(nullptr, [&]() -> void* {
         HostSession* session = currentSession;
-        if (session != nullptr && session->faults.failHandleLock) {
+        if (session != nullptr && currentCommand->faults.failHandleLock) {
             return nullptr;
         }
         void* data = session != nullptr ? session->handles.lock(handle) : nullptr;
@@ -426,8 +428,8 @@ PF_Err iterateFloat(PF_InData* inData, A_long, A_long, PF_EffectWorld* src, cons
         HostSession* session = currentSession;
         if (session != nullptr) {
             session->ledger.count(&HostCounts::iterations);
-            if (session->faults.iterateFloatError != PF_Err_NONE) {
-                return session->faults.iterateFloatError;
+            if (currentCommand->faults.iterateFloatError != PF_Err_NONE) {
+                return currentCommand->faults.iterateFloatError;
             }
         }
         if (inData == nullptr || pixelFunction == nullptr || !isFloatWorld(dst) ||
@@ -454,16 +456,16 @@ PF_Err iterateFloat(PF_InData* inData, A_long, A_long, PF_EffectWorld* src, cons
 
 // ------------------------------------------------------------------ suite broker
 
-const void* suiteNamed(HostSession& session, const std::string& name, int32_t version)
+const void* suiteNamed(HostCommand& command, const std::string& name, int32_t version)
 {
     if (name == kPFANSISuite && version == kPFANSISuiteVersion1) {
-        return &session.ansiSuite;
+        return &command.ansiSuite;
     }
     if (name == kPFHandleSuite && version == kPFHandleSuiteVersion1) {
-        return &session.handleSuite;
+        return &command.handleSuite;
     }
     if (name == kPFIterateFloatSuite && version == kPFIterateFloatSuiteVersion1) {
-        return &session.iterateFloatSuite;
+        return &command.iterateFloatSuite;
     }
     return nullptr;
 }
@@ -480,9 +482,9 @@ SPErr acquireSuite(const char* name, int32_t version, const void** suite)
         if (session == nullptr) {
             return HostCallbacks::kSuiteNotFound;
         }
-        const void* found = session->faults.missingSuites.count(name) != 0
+        const void* found = currentCommand->faults.missingSuites.count(name) != 0
                                 ? nullptr
-                                : suiteNamed(*session, name, version);
+                                : suiteNamed(*currentCommand, name, version);
         if (found == nullptr) {
             session->ledger.count(&HostCounts::failedAcquisitions);
             return HostCallbacks::kSuiteNotFound;
@@ -503,7 +505,7 @@ SPErr releaseSuite(const char* name, int32_t version)
         if (!session->ledger.suiteReleased(name, version)) {
             return HostCallbacks::kBadParameter;
         }
-        return session->faults.releaseSuiteError;
+        return currentCommand->faults.releaseSuiteError;
     });
 }
 
@@ -545,6 +547,174 @@ SPErr undefinedCall()
     return HostCallbacks::kUnimplemented;
 }
 
+// ------------------------------------------------------------------ smart render
+
+// The command's smart-render state when the command is `cmd`, else null (with a note).
+SmartRenderState* smartStateFor(PF_Cmd cmd, const char* callback)
+{
+    if (currentCommand == nullptr || currentCommand->smart == nullptr ||
+        currentCommand->command != cmd) {
+        noteMisuse(currentSession, std::string(callback) + " outside " +
+                                       (cmd == PF_Cmd_SMART_PRE_RENDER ? "PF_Cmd_SMART_PRE_RENDER"
+                                                                       : "PF_Cmd_SMART_RENDER"));
+        return nullptr;
+    }
+    return currentCommand->smart;
+}
+
+PF_LRect boundsOf(const PF_EffectWorld* layer)
+{
+    return layer != nullptr ? PF_LRect{0, 0, layer->width, layer->height} : PF_LRect{0, 0, 0, 0};
+}
+
+PF_LRect clipped(const PF_LRect& rect, const PF_LRect& bounds)
+{
+    PF_LRect both{std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
+                  std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
+    return both.left < both.right && both.top < both.bottom ? both : PF_LRect{0, 0, 0, 0};
+}
+
+// The layer of parameter `index`: the input for 0, the chosen layer of a layer parameter (null
+// when none is chosen). False when the index names no layer parameter.
+bool layerOfParameter(HostSession& session, PF_ParamIndex index, const SmartRenderState& smart,
+                      const PF_EffectWorld*& layer)
+{
+    if (index == 0) {
+        layer = smart.input;
+        return true;
+    }
+    PF_ParamDef def{};
+    if (session.parameters.valueAt(index, 0, 1, def) != PF_Err_NONE ||
+        def.param_type != PF_Param_LAYER) {
+        return false;
+    }
+    layer = session.parameters.layerAt(index);
+    return true;
+}
+
+PF_Err checkoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutId,
+                     const PF_RenderRequest* request, A_long, A_long, A_u_long,
+                     PF_CheckoutResult* result)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkout_layer");
+        SmartRenderState* smart = smartStateFor(PF_Cmd_SMART_PRE_RENDER, "checkout_layer");
+        if (session == nullptr || smart == nullptr || request == nullptr || result == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        session->ledger.count(&HostCounts::layerCheckouts);
+        if (currentCommand->faults.failingLayerCheckouts.count(index) != 0) {
+            return currentCommand->faults.layerCheckoutError;
+        }
+        if (smart->checkouts.count(checkoutId) != 0) {
+            noteMisuse(session, "checkout_layer with checkout id " + std::to_string(checkoutId) +
+                                    ", which is taken already");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        const PF_EffectWorld* layer = nullptr;
+        if (!layerOfParameter(*session, index, *smart, layer)) {
+            noteMisuse(session, "checkout_layer of parameter " + std::to_string(index) +
+                                    ", which is not a layer parameter");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *result = PF_CheckoutResult{};
+        result->max_result_rect = boundsOf(layer);
+        result->result_rect = clipped(request->rect, result->max_result_rect);
+        result->par = PF_RationalScale{1, 1};
+        result->ref_width = layer != nullptr ? layer->width : 0;
+        result->ref_height = layer != nullptr ? layer->height : 0;
+        SmartRenderState::Checkout& checkout = smart->checkouts[checkoutId];
+        checkout.index = index;
+        checkout.layer = layer;
+        return PF_Err_NONE;
+    });
+}
+
+PF_Err guidMixIn(PF_ProgPtr, A_u_long, const void*)
+{
+    return PF_Err_NONE;  // the headless host caches no frames
+}
+
+PF_Err checkoutLayerPixels(PF_ProgPtr effectRef, A_long checkoutId, PF_EffectWorld** pixels)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkout_layer_pixels");
+        SmartRenderState* smart = smartStateFor(PF_Cmd_SMART_RENDER, "checkout_layer_pixels");
+        if (session == nullptr || smart == nullptr || pixels == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *pixels = nullptr;
+        session->ledger.count(&HostCounts::layerPixelCheckouts);
+        auto found = smart->checkouts.find(checkoutId);
+        if (found == smart->checkouts.end() || found->second.pixelsOut) {
+            noteMisuse(session, "checkout_layer_pixels of checkout id " +
+                                    std::to_string(checkoutId) +
+                                    ", which pre-render did not check out or is out already");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        if (currentCommand->faults.failingLayerPixels.count(checkoutId) != 0) {
+            return currentCommand->faults.layerPixelsError;
+        }
+        SmartRenderState::Checkout& checkout = found->second;
+        checkout.pixelsOut = true;
+        if (checkout.layer != nullptr) {
+            // A copy of the world's description: the effect may not change the host's own.
+            checkout.pixels = *checkout.layer;
+            checkout.pixels.origin_x = 0;
+            checkout.pixels.origin_y = 0;
+            *pixels = &checkout.pixels;
+        }
+        return PF_Err_NONE;
+    });
+}
+
+PF_Err checkinLayerPixels(PF_ProgPtr effectRef, A_long checkoutId)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkin_layer_pixels");
+        SmartRenderState* smart = smartStateFor(PF_Cmd_SMART_RENDER, "checkin_layer_pixels");
+        if (session == nullptr || smart == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        auto found = smart->checkouts.find(checkoutId);
+        if (found == smart->checkouts.end() || !found->second.pixelsOut) {
+            noteMisuse(session, "checkin_layer_pixels of checkout id " +
+                                    std::to_string(checkoutId) + ", whose pixels are not out");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        found->second.pixelsOut = false;
+        return currentCommand->faults.layerCheckinError;
+    });
+}
+
+PF_Err checkoutOutput(PF_ProgPtr effectRef, PF_EffectWorld** output)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "checkout_output");
+        SmartRenderState* smart = smartStateFor(PF_Cmd_SMART_RENDER, "checkout_output");
+        if (session == nullptr || smart == nullptr || output == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *output = nullptr;
+        if (currentCommand->faults.outputCheckoutError != PF_Err_NONE) {
+            return currentCommand->faults.outputCheckoutError;
+        }
+        smart->outputWorld = *smart->output;
+        smart->outputWorld.origin_x = 0;
+        smart->outputWorld.origin_y = 0;
+        smart->outputCheckedOut = true;
+        *output = &smart->outputWorld;
+        return PF_Err_NONE;
+    });
+}
+
+void installSmartRender(HostCommand& command)
+{
+    command.preRender = PF_PreRenderCallbacks{&checkoutLayer, &guidMixIn};
+    command.smartRender =
+        PF_SmartRenderCallbacks{&checkoutLayerPixels, &checkinLayerPixels, &checkoutOutput};
+}
+
 // ------------------------------------------------------------------ tables
 
 void installInteract(PF_InteractCallbacks& inter)
@@ -575,7 +745,7 @@ void installUtils(PF_UtilCallbacks& utils)
     utils.get_pixel_data16 = &getPixelData16;
 }
 
-void installSuites(HostSession& session)
+void installSuites(HostCommand& session)
 {
     session.basicSuite = SPBasicSuite{&acquireSuite, &releaseSuite, &isEqual, &allocateBlock,
                                       &freeBlock, &reallocateBlock, &undefinedCall};
@@ -590,14 +760,15 @@ void installSuites(HostSession& session)
 
 }  // namespace
 
-void HostCallbacks::install(HostSession& session)
+void HostCallbacks::install(HostCommand& session)
 {
     installInteract(session.interact);
     installUtils(session.utils);
     installSuites(session);
+    installSmartRender(session);
 }
 
-void HostCallbacks::removeCallbacks(HostSession& session, const std::set<std::string>& names)
+void HostCallbacks::removeCallbacks(HostCommand& session, const std::set<std::string>& names)
 {
     for (const std::string& name : names) {
         if (name == "ansi.sprintf") {
@@ -621,6 +792,14 @@ void HostCallbacks::removeCallbacks(HostSession& session, const std::set<std::st
             session.handleSuite.host_lock_handle = nullptr;
         } else if (name == "AcquireSuite") {
             session.basicSuite.AcquireSuite = nullptr;
+        } else if (name == "checkout_layer") {
+            session.preRender.checkout_layer = nullptr;
+        } else if (name == "checkout_layer_pixels") {
+            session.smartRender.checkout_layer_pixels = nullptr;
+        } else if (name == "checkin_layer_pixels") {
+            session.smartRender.checkin_layer_pixels = nullptr;
+        } else if (name == "checkout_output") {
+            session.smartRender.checkout_output = nullptr;
         }
     }
 }
@@ -629,7 +808,8 @@ bool HostCallbacks::canRemove(const std::string& name)
 {
     static const std::set<std::string> removable = {
         "ansi.sprintf",     "ansi.strcpy",      "checkout_param",   "checkin_param", "add_param",
-        "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite"};
+        "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite",
+        "checkout_layer", "checkout_layer_pixels", "checkin_layer_pixels", "checkout_output"};
     return removable.count(name) != 0;
 }
 
@@ -638,14 +818,16 @@ HostSession* HostCallbacks::current()
     return currentSession;
 }
 
-HostCallbacks::Scope::Scope(HostSession& session) : previous(currentSession)
+HostCallbacks::Scope::Scope(HostCommand& command) : previous(currentCommand)
 {
-    currentSession = &session;
+    currentCommand = &command;
+    currentSession = &command.session;
 }
 
 HostCallbacks::Scope::~Scope()
 {
-    currentSession = previous;
+    currentCommand = previous;
+    currentSession = previous != nullptr ? &previous->session : nullptr;
 }
 
 }  // namespace Tessarine::Lamino

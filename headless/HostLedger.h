@@ -27,6 +27,8 @@ struct HostCounts {
     int64_t handleUnlocks = 0;
     int64_t pixelDataRequests = 0;     // get_pixel_data8 and get_pixel_data16
     int64_t iterations = 0;            // iterate calls of the float iteration suite
+    int64_t layerCheckouts = 0;        // smart pre-render checkout_layer calls
+    int64_t layerPixelCheckouts = 0;   // smart render checkout_layer_pixels calls
 };
 
 // The headless host's books: what the effect took from the host (parameter checkouts, suites)

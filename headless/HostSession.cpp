@@ -4,18 +4,10 @@
 
 namespace Tessarine::Lamino {
 
-HostSession::HostSession()
+HostCommand::HostCommand(HostSession& session, PF_Cmd cmd, const FaultPlan& plan,
+                         const PF_EffectWorld* input, SmartRenderState* smart)
+    : session(session), command(cmd), faults(plan), inputLayer(input), smart(smart)
 {
-    HostCallbacks::install(*this);
-}
-
-void HostSession::beginCommand(PF_Cmd cmd, const FaultPlan& plan, const PF_EffectWorld* input)
-{
-    command = cmd;
-    faults = plan;
-    addParamCalls = 0;
-    handleAllocations = 0;
-    inputLayer = input;
     HostCallbacks::install(*this);
     HostCallbacks::removeCallbacks(*this, plan.nullCallbacks);
 }

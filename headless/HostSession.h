@@ -9,33 +9,54 @@
 #include "headless/HostLedger.h"
 #include "headless/ParameterStore.h"
 
+#include <map>
+
 namespace Tessarine::Lamino {
 
-// Everything the host's callbacks work on for one effect instance: its parameters and their
-// values, the books, the handle memory, the callback tables and suites handed to the effect (one
-// copy per instance, since an effect holds non-const pointers to them), and the facts of the
-// command that is running. Its address is the effect_ref the effect is given. Owned by
-// HeadlessHost; the command fields are touched only by the thread that runs the command, under
-// the host's command lock.
+// What one effect instance keeps from command to command: its parameters and their values, the
+// books and the handle memory. Its address is the effect_ref the effect is given. Owned by
+// HeadlessHost; every member guards itself, so commands on several threads may use it at once.
 struct HostSession {
-    HostSession();
-    HostSession(const HostSession&) = delete;
-    HostSession& operator=(const HostSession&) = delete;
-
     PF_ProgPtr effectRef() { return reinterpret_cast<PF_ProgPtr>(this); }
-
-    // Starts a command: its fault plan (a snapshot) and per-command counts.
-    void beginCommand(PF_Cmd cmd, const FaultPlan& plan, const PF_EffectWorld* input);
 
     ParameterStore parameters;
     HostLedger ledger;
     HandleHeap handles;
+};
 
+// What the smart-render pair of commands share: the layers the effect checked out in
+// PF_Cmd_SMART_PRE_RENDER, by checkout id, and what of them PF_Cmd_SMART_RENDER holds.
+struct SmartRenderState {
+    struct Checkout {
+        PF_ParamIndex index = 0;
+        const PF_EffectWorld* layer = nullptr;  // null: no layer chosen
+        PF_EffectWorld pixels{};                // what checkout_layer_pixels hands out
+        bool pixelsOut = false;
+    };
+    const PF_EffectWorld* input = nullptr;
+    PF_EffectWorld* output = nullptr;
+    PF_EffectWorld outputWorld{};  // what checkout_output hands out
+    std::map<A_long, Checkout> checkouts;
+    bool outputCheckedOut = false;
+};
+
+// One command's own state, alive while it runs on its thread: the command, a snapshot of the
+// fault plan with the command's counts, the render's input layer, and the callback tables and
+// suites handed to the effect (a copy per command, since an effect holds non-const pointers to
+// them and faults replace entries). Touched only by the thread that runs the command.
+struct HostCommand {
+    HostCommand(HostSession& session, PF_Cmd cmd, const FaultPlan& plan,
+                const PF_EffectWorld* input, SmartRenderState* smart = nullptr);
+    HostCommand(const HostCommand&) = delete;
+    HostCommand& operator=(const HostCommand&) = delete;
+
+    HostSession& session;
     PF_Cmd command = -1;
     FaultPlan faults;
     int32_t addParamCalls = 0;
     int32_t handleAllocations = 0;
     const PF_EffectWorld* inputLayer = nullptr;  // parameter 0 during a render
+    SmartRenderState* smart = nullptr;           // the smart-render commands only
 
     PF_InteractCallbacks interact{};
     PF_UtilCallbacks utils{};
@@ -43,6 +64,8 @@ struct HostSession {
     PF_ANSICallbacksSuite1 ansiSuite{};
     PF_HandleSuite1 handleSuite{};
     PF_iterateFloatSuite1 iterateFloatSuite{};
+    PF_PreRenderCallbacks preRender{};
+    PF_SmartRenderCallbacks smartRender{};
 };
 
 }  // namespace Tessarine::Lamino

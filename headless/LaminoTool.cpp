@@ -260,6 +260,11 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
                               progress.frameDone();
                           });
     progress.finish();
+    if (!plan.quiet) {
+        err << "lamino: renders at once: up to " << host.peakRendersAtOnce()
+            << (host.rendersConcurrently() ? "" : " (the effect renders one frame at a time)")
+            << std::endl;
+    }
     warnOfLongerSequence(plan);
 }
 

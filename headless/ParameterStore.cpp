@@ -188,6 +188,13 @@ void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world)
     target.raw.reset();
 }
 
+const PF_EffectWorld* ParameterStore::layerAt(int32_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Entry& found = entry(index);
+    return found.definition.def.param_type == PF_Param_LAYER ? found.layer : nullptr;
+}
+
 void ParameterStore::setRaw(int32_t index, const PF_ParamDef& def)
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -68,6 +68,10 @@ public:
     // PF_Err_BAD_CALLBACK_PARAM for a time scale of 0.
     PF_Err valueAt(int32_t index, A_long whatTime, A_u_long timeScale, PF_ParamDef& out) const;
 
+    // The layer chosen for layer parameter `index` (null: none, or not a layer parameter);
+    // throws std::out_of_range for an undeclared index.
+    const PF_EffectWorld* layerAt(int32_t index) const;
+
     // The stored number of an animation at `seconds` (see the class comment).
     static double interpolate(const ParameterAnimation& animation, double seconds, bool integral);
 

@@ -102,19 +102,27 @@ TEST_F(LaminoToolTest, AnimatedSequenceMatchesSingleRendersAtItsKeyValues)
     EXPECT_FALSE(exists("seq_0006.png"));
 }
 
-TEST_F(LaminoToolTest, SeveralThreadsGiveTheSameFramesAsOne)
+// The plug-in renders on several threads at once: the same frames, and the summary says how many
+// renders were inside it together.
+TEST_F(LaminoToolTest, SeveralThreadsGiveTheSameFramesAsOneAndOverlap)
 {
     std::vector<std::string> sequence
-        = with({"--frames", "6", "--offset-random-seed", "0:60", "--angle", "-30:30"}, kLook);
+        = with({"--frames", "12", "--offset-random-seed", "0:60", "--angle", "-30:30"}, kLook);
     ASSERT_EQ(run(with({"render", "-o", file("one.png"), "--threads", "1"}, sequence)), 0)
         << err.str();
-    ASSERT_EQ(run(with({"render", "-o", file("three.png"), "--threads", "3"}, sequence)), 0)
+    EXPECT_NE(err.str().find("renders at once: up to 1\n"), std::string::npos) << err.str();
+    ASSERT_EQ(run(with({"render", "-o", file("four.png"), "--threads", "4"}, sequence)), 0)
         << err.str();
-    for (int frame = 1; frame <= 6; ++frame) {
-        EXPECT_EQ(pixels(CommandLine::frameFileName("one.png", frame, 6)),
-                  pixels(CommandLine::frameFileName("three.png", frame, 6)))
+    for (int frame = 1; frame <= 12; ++frame) {
+        EXPECT_EQ(pixels(CommandLine::frameFileName("one.png", frame, 12)),
+                  pixels(CommandLine::frameFileName("four.png", frame, 12)))
             << "frame " << frame;
     }
+    const size_t at = err.str().find("renders at once: up to ");
+    ASSERT_NE(at, std::string::npos) << err.str();
+    const int most = std::stoi(err.str().substr(at + 23));
+    EXPECT_GE(most, 2);
+    EXPECT_LE(most, 4);
 }
 
 TEST_F(LaminoToolTest, CustomLayerComesFromAFile)

@@ -1,6 +1,7 @@
 #include "PluginTestSupport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -27,6 +28,55 @@ ArgbImage fromWorld(const World& world)
     ArgbImage image(world.width(), world.height());
     for (int y = 0; y < image.height; ++y) {
         std::memcpy(image.at(0, y), world.pixel8(0, y), size_t(image.width) * 4);
+    }
+    return image;
+}
+
+World toWorldAt(const ArgbImage& image, WorldFormat format, int32_t paddingPixels)
+{
+    if (format == WorldFormat::Argb8) {
+        return toWorld(image, paddingPixels);
+    }
+    World world(format, image.width, image.height, paddingPixels);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.at(x, y);
+            if (format == WorldFormat::Argb16) {
+                auto wide = [](uint8_t v) { return A_u_short((v * 32768 + 127) / 255); };
+                *world.pixel16(x, y) = PF_Pixel16{wide(p[0]), wide(p[1]), wide(p[2]), wide(p[3])};
+            } else {
+                auto real = [](uint8_t v) { return PF_FpShort(v / 255.0f); };
+                *world.pixelFloat(x, y) =
+                    PF_PixelFloat{real(p[0]), real(p[1]), real(p[2]), real(p[3])};
+            }
+        }
+    }
+    return world;
+}
+
+ArgbImage eightBitsOf(const World& world)
+{
+    if (world.format() == WorldFormat::Argb8) {
+        return fromWorld(world);
+    }
+    ArgbImage image(world.width(), world.height());
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            uint8_t* p = image.at(x, y);
+            if (world.format() == WorldFormat::Argb16) {
+                const PF_Pixel16& q = *world.pixel16(x, y);
+                auto narrow = [](A_u_short v) { return uint8_t((v * 255 + 16384) / 32768); };
+                p[0] = narrow(q.alpha), p[1] = narrow(q.red), p[2] = narrow(q.green);
+                p[3] = narrow(q.blue);
+            } else {
+                const PF_PixelFloat& q = *world.pixelFloat(x, y);
+                auto narrow = [](float v) {
+                    return uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+                };
+                p[0] = narrow(q.alpha), p[1] = narrow(q.red), p[2] = narrow(q.green);
+                p[3] = narrow(q.blue);
+            }
+        }
     }
     return image;
 }

@@ -17,6 +17,10 @@ std::string builtPluginPath();
 // Host-side images: 8-bit worlds to and from the model's packed images.
 World toWorld(const ArgbImage& image, int32_t paddingPixels = 3);
 ArgbImage fromWorld(const World& world);
+// The same picture in a world of any depth: 16-bit channels v * 32768 / 255 rounded, float v / 255.
+World toWorldAt(const ArgbImage& image, WorldFormat format, int32_t paddingPixels = 3);
+// A world of any depth in 8 bits, rounded to nearest (16-bit v * 255 / 32768; float held to 0..1).
+ArgbImage eightBitsOf(const World& world);
 
 // A smooth test picture with partly transparent regions: gentle gradients keep linear filtering
 // close to the model even where a measured shift is slightly off.
