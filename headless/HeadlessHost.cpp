@@ -191,8 +191,8 @@ bool isRender(PF_Cmd cmd)
 // effect checks its layers out in pre-render, then renders with their pixels into the output.
 PF_Err HeadlessHost::smartRender(const RenderRequest& request)
 {
-    std::shared_lock<std::shared_mutex> overlapping(commandMutex, std::defer_lock);
-    std::unique_lock<std::shared_mutex> alone(commandMutex, std::defer_lock);
+    std::shared_lock<SlimSharedMutex> overlapping(commandMutex, std::defer_lock);
+    std::unique_lock<SlimSharedMutex> alone(commandMutex, std::defer_lock);
     if (rendersConcurrently()) {
         overlapping.lock();
     } else {
@@ -323,10 +323,10 @@ static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& s
 PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
 {
     if (isRender(cmd) && rendersConcurrently()) {
-        std::shared_lock<std::shared_mutex> lock(commandMutex);
+        std::shared_lock<SlimSharedMutex> lock(commandMutex);
         return dispatchLocked(cmd, request);
     }
-    std::unique_lock<std::shared_mutex> lock(commandMutex);
+    std::unique_lock<SlimSharedMutex> lock(commandMutex);
     return dispatchLocked(cmd, request);
 }
 

@@ -7,6 +7,7 @@
 #include "headless/ParameterStore.h"
 #include "headless/Pipl.h"
 #include "headless/PluginModule.h"
+#include "headless/SlimSharedMutex.h"
 
 #include <atomic>
 #include <memory>
@@ -153,7 +154,7 @@ private:
     std::unique_ptr<HostSession> session;
 
     // Held shared by renders that may overlap, exclusively by every other command.
-    std::shared_mutex commandMutex;
+    SlimSharedMutex commandMutex;
     std::atomic<int32_t> rendersInside{0};
     std::atomic<int32_t> peakInside{0};
     mutable std::mutex resultMutex;  // the fields below
