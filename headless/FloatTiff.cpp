@@ -169,6 +169,7 @@ FloatTiff::Layout layoutOf(TiffReader& reader, const Directory& directory)
     layout.width = int32_t(std::min<uint32_t>(width, INT32_MAX));
     layout.height = int32_t(std::min<uint32_t>(height, INT32_MAX));
     layout.floatSamples = first(directory, kSampleFormat, 1) == kSampleFormatFloat;
+    layout.bitsPerSample = int32_t(std::min<uint32_t>(first(directory, kBitsPerSample, 1), 64));
     return layout;
 }
 

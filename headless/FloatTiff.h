@@ -21,12 +21,14 @@ public:
         int32_t width = 0;
         int32_t height = 0;
         bool floatSamples = false;  // SampleFormat says IEEE floating point
+        int32_t bitsPerSample = 1;  // of the first sample
     };
 
     // Whether the file starts as a TIFF does ("II*\0" or "MM\0*").
     static bool hasSignature(const std::string& path);
 
-    // Reads the first directory only; throws ImageError for a file that is not a readable TIFF.
+    // Reads the first directory only (of any TIFF, float or not); throws ImageError for a file
+    // that is not a readable TIFF.
     static Layout probe(const std::string& path, const std::string& shownPath);
 
     // Reads the first image as Float32, refusing a side beyond maxSide before reading pixels.

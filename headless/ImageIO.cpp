@@ -1,6 +1,7 @@
 #include "headless/ImageIO.h"
 
 #include "headless/FloatTiff.h"
+#include "headless/ImageHeader.h"
 #include "headless/Utf8.h"
 
 #include <windows.h>
@@ -380,10 +381,15 @@ ImageIO::FileLayout ImageIO::probe(const std::string& path)
     }
     if (FloatTiff::hasSignature(path)) {
         FloatTiff::Layout tiff = FloatTiff::probe(path, path);
-        if (tiff.floatSamples) {
-            return FileLayout{tiff.width, tiff.height, ImageDepth::Float32};
-        }
+        ImageDepth depth = tiff.floatSamples ? ImageDepth::Float32
+            : tiff.bitsPerSample > 8         ? ImageDepth::Bits16
+                                             : ImageDepth::Bits8;
+        return FileLayout{tiff.width, tiff.height, depth};
     }
+    if (std::optional<ImageHeader::Layout> header = ImageHeader::read(path, path)) {
+        return FileLayout{header->width, header->height, header->depth};
+    }
+    // Another format WIC decodes: opening it may decode it whole.
     WicFrame wic(path);
     layout.width = int32_t(std::min<UINT>(wic.width, INT32_MAX));
     layout.height = int32_t(std::min<UINT>(wic.height, INT32_MAX));
@@ -405,6 +411,9 @@ Image ImageIO::readAtFileDepth(const std::string& path)
     if (isFloatTiff(path)) {
         return FloatTiff::read(path, path, kMaxSide);
     }
+    // The header's size first: WIC may decode the whole image as it opens it.
+    FileLayout layout = probe(path);
+    requireSideWithin(layout.width, layout.height, path);
     WicFrame wic(path);
     requireSideWithin(wic.width, wic.height, path);
     const DeepLayout* deep = deepLayoutOf(wic.format);

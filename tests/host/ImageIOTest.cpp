@@ -400,3 +400,33 @@ TEST(ImageIO, TooWideExrIsRefusedBeforeItsPixelsAreRead)
                                         + "': its size 30001 x 1 is outside 1 to 30000 pixels "
                                           "per side");
 }
+
+// Sizes come from the files' headers, without decoding: a PNG cut right after its header still
+// gives its size, and is refused only when its pixels are read.
+TEST(ImageIO, ProbeReadsSizesFromHeadersAlone)
+{
+    std::vector<uint8_t> bgr(5 * 3 * 3, 100);
+    for (const auto& [name, container] : {std::pair<const char*, GUID>{"five.bmp", GUID_ContainerFormatBmp},
+                                          {"five.jpg", GUID_ContainerFormatJpeg},
+                                          {"five.tif", GUID_ContainerFormatTiff}}) {
+        TemporaryFile file(name);
+        writeWithWic(file.path, container, GUID_WICPixelFormat24bppBGR, 5, 3, bgr.data(), 15);
+        ImageIO::FileLayout layout = ImageIO::probe(file.path);
+        EXPECT_EQ(layout.width, 5) << name;
+        EXPECT_EQ(layout.height, 3) << name;
+        EXPECT_EQ(layout.depth, ImageDepth::Bits8) << name;
+    }
+    TemporaryFile whole("whole16.png"), cut("header.png");
+    ImageIO::write(Image(7, 2, ImageDepth::Bits16), whole.path);
+    std::ifstream in(utf8ToWide(whole.path).c_str(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(utf8ToWide(cut.path).c_str(), std::ios::binary) << bytes.substr(0, 33);
+    ImageIO::FileLayout layout = ImageIO::probe(cut.path);
+    EXPECT_EQ(layout.width, 7);
+    EXPECT_EQ(layout.height, 2);
+    EXPECT_EQ(layout.depth, ImageDepth::Bits16);
+    EXPECT_NE(readError(cut.path).find("damaged or truncated"), std::string::npos);
+    std::ofstream(utf8ToWide(cut.path).c_str(), std::ios::binary | std::ios::trunc)
+        << bytes.substr(0, 20);
+    EXPECT_THROW(ImageIO::probe(cut.path), ImageError);
+}
