@@ -106,7 +106,8 @@ BareRoundTrip::BareRoundTrip(const World& frame) : frame(frame)
     } catch (const std::runtime_error& error) {
         objects.reset();
         wglMakeCurrent(previousDc, previous);
-        throw std::runtime_error(std::string("the baseline's OpenGL set-up failed: ") + error.what());
+        throw std::runtime_error(std::string("the baseline's OpenGL set-up failed: ")
+                                 + error.what());
     }
     wglMakeCurrent(previousDc, previous);
 }

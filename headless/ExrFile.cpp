@@ -23,7 +23,8 @@ namespace {
 constexpr float kLargestHalf = 65504.0f;
 
 // Runs `work`, turning what the library throws into an ImageError about the file.
-template <class Work> auto guarded(const std::string& doing, const std::string& shownPath, Work work)
+template <class Work>
+auto guarded(const std::string& doing, const std::string& shownPath, Work work)
 {
     try {
         return work();

@@ -59,7 +59,8 @@ ImageHeader::Layout bmpLayout(const std::vector<uint8_t>& head, const std::strin
         return {side(littleEndian(&head[18], 2)), side(littleEndian(&head[20], 2))};
     }
     int32_t height = int32_t(littleEndian(&head[22], 4));
-    return {side(littleEndian(&head[18], 4)), side(uint32_t(height < 0 ? -int64_t(height) : height))};
+    uint32_t rows = uint32_t(height < 0 ? -int64_t(height) : height);
+    return {side(littleEndian(&head[18], 4)), side(rows)};
 }
 
 // JPEG: walks the markers to the first start of frame, which holds height and width.

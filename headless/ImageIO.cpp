@@ -493,7 +493,9 @@ void encode(ImageIO::Format format, const Image& image, const ImageIO::WriteOpti
 {
     Image stored = image.converted(ImageIO::storedDepth(format, image.depth));
     switch (format) {
-    case ImageIO::Format::Png: encodeIntegers(GUID_ContainerFormatPng, stored, widePath, path); break;
+    case ImageIO::Format::Png:
+        encodeIntegers(GUID_ContainerFormatPng, stored, widePath, path);
+        break;
     case ImageIO::Format::Tiff:
         if (stored.depth == ImageDepth::Float32) {
             FloatTiff::write(stored, wideToUtf8(widePath), path);
@@ -503,7 +505,8 @@ void encode(ImageIO::Format format, const Image& image, const ImageIO::WriteOpti
         break;
     case ImageIO::Format::Exr: {
         ExrFile::Channels channels = options.exrChannels.value_or(
-            image.depth == ImageDepth::Float32 ? ExrFile::Channels::Float : ExrFile::Channels::Half);
+            image.depth == ImageDepth::Float32 ? ExrFile::Channels::Float
+                                               : ExrFile::Channels::Half);
         ExrFile::write(stored, channels, wideToUtf8(widePath), path);
         break;
     }

@@ -346,9 +346,10 @@ void LaminoTool::warnOfLongerSequence(const Plan& plan)
 void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
 {
     // Bench renders 8-bit worlds: the bare round trip beside it uploads 8-bit frames.
-    World input = Renderer::toWorld(
-        plan.input.empty() ? builtInImage(plan) : Renderer::readForRender(plan.input, maxRenderSide()),
-        WorldFormat::Argb8);
+    World input = Renderer::toWorld(plan.input.empty()
+                                        ? builtInImage(plan)
+                                        : Renderer::readForRender(plan.input, maxRenderSide()),
+                                    WorldFormat::Argb8);
     Renderer renderer(host, plan.controls, 1);
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.quiet) {

@@ -288,10 +288,12 @@ TEST(ImageIO, SixteenBitFilesOfEveryLayoutAreReadAtSixteenBits)
               (std::vector<uint16_t>{0x1234, 0x00FF, 0xFF00, 65535, 1, 2, 0xFFFE, 65535}));
     writeSixteenBitPng(grey.path, 2, 0, {0x0102, 0xFFFE});
     EXPECT_EQ(ImageIO::readAtFileDepth(grey.path).rgba16,
-              (std::vector<uint16_t>{0x0102, 0x0102, 0x0102, 65535, 0xFFFE, 0xFFFE, 0xFFFE, 65535}));
+              (std::vector<uint16_t>{0x0102, 0x0102, 0x0102, 65535, 0xFFFE, 0xFFFE, 0xFFFE,
+                                     65535}));
     // WIC's TIFF encoder, colour without alpha.
     const uint16_t colour[6] = {0x1234, 0x00FF, 0xFF00, 1, 2, 65535};
-    writeWithWic(tiff.path, GUID_ContainerFormatTiff, GUID_WICPixelFormat48bppRGB, 2, 1, colour, 12);
+    writeWithWic(tiff.path, GUID_ContainerFormatTiff, GUID_WICPixelFormat48bppRGB, 2, 1, colour,
+                 12);
     EXPECT_EQ(ImageIO::readAtFileDepth(tiff.path).rgba16,
               (std::vector<uint16_t>{0x1234, 0x00FF, 0xFF00, 65535, 1, 2, 65535, 65535}));
 }
@@ -406,9 +408,10 @@ TEST(ImageIO, TooWideExrIsRefusedBeforeItsPixelsAreRead)
 TEST(ImageIO, ProbeReadsSizesFromHeadersAlone)
 {
     std::vector<uint8_t> bgr(5 * 3 * 3, 100);
-    for (const auto& [name, container] : {std::pair<const char*, GUID>{"five.bmp", GUID_ContainerFormatBmp},
-                                          {"five.jpg", GUID_ContainerFormatJpeg},
-                                          {"five.tif", GUID_ContainerFormatTiff}}) {
+    const std::pair<const char*, GUID> containers[] = {{"five.bmp", GUID_ContainerFormatBmp},
+                                                       {"five.jpg", GUID_ContainerFormatJpeg},
+                                                       {"five.tif", GUID_ContainerFormatTiff}};
+    for (const auto& [name, container] : containers) {
         TemporaryFile file(name);
         writeWithWic(file.path, container, GUID_WICPixelFormat24bppBGR, 5, 3, bgr.data(), 15);
         ImageIO::FileLayout layout = ImageIO::probe(file.path);

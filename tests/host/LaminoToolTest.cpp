@@ -307,7 +307,8 @@ TEST_F(LaminoToolTest, FloatSequenceIntoPngWarnsOnceAndExrKeepsFloats)
     ASSERT_EQ(run(with({"render", "-o", file("f.exr"), "--depth", "32"}, kLook)), 0) << err.str();
     EXPECT_EQ(err.str().find("PNG"), std::string::npos) << err.str();
     // The same pixels, but where alpha is 0: premultiplied EXR colour keeps none there.
-    std::vector<uint8_t> fromExr = ImageIO::read(file("f.exr")).rgba, fromPng = pixels("f_0001.png");
+    std::vector<uint8_t> fromExr = ImageIO::read(file("f.exr")).rgba;
+    std::vector<uint8_t> fromPng = pixels("f_0001.png");
     ASSERT_EQ(fromExr.size(), fromPng.size());
     for (size_t i = 0; i < fromPng.size(); i += 4) {
         if (fromPng[i + 3] == 0) {
