@@ -432,8 +432,9 @@ Commands:
            OUTPUT's extension (.png, .tif, .tiff, .exr).
   bench    Render repeatedly without writing and print the time per frame (median,
            minimum, maximum) and frames per second.
-  info     Show the effect's registration, its about text and its controls with
-           their option names, ranges and defaults.
+  info     Show the effect's registration, the depths and threading it declares,
+           its about text and its controls with their option names, ranges and
+           defaults.
 
 Options:
   -o, --output FILE      the image to write (render); with --frames, numbered files

@@ -31,9 +31,17 @@ std::string formatMilliseconds(double value)
     return text;
 }
 
-Image builtInImage(const Plan& plan)
+// The built-in image, at --size when given, once that size is one the GPU renders.
+Image builtInImage(const Plan& plan, int32_t maxSide)
 {
-    return plan.width > 0 ? DefaultImage::make(plan.width, plan.height) : DefaultImage::make();
+    int32_t width = plan.width > 0 ? plan.width : DefaultImage::kWidth;
+    int32_t height = plan.width > 0 ? plan.height : DefaultImage::kHeight;
+    if (width > maxSide || height > maxSide) {
+        throw UsageError("--size " + std::to_string(width) + "x" + std::to_string(height)
+                         + ": the GPU renders at most " + std::to_string(maxSide)
+                         + " pixels a side");
+    }
+    return DefaultImage::make(width, height);
 }
 
 // The file number of frame `frame` (from 0) of the run.
@@ -239,7 +247,7 @@ int32_t LaminoTool::maxRenderSide()
 Image LaminoTool::firstInput(const Plan& plan)
 {
     if (plan.input.empty()) {
-        return builtInImage(plan);
+        return builtInImage(plan, maxRenderSide());
     }
     return Renderer::readForRender(inputFile(plan, 0), maxRenderSide());
 }
@@ -347,7 +355,7 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
 {
     // Bench renders 8-bit worlds: the bare round trip beside it uploads 8-bit frames.
     World input = Renderer::toWorld(plan.input.empty()
-                                        ? builtInImage(plan)
+                                        ? builtInImage(plan, maxRenderSide())
                                         : Renderer::readForRender(plan.input, maxRenderSide()),
                                     WorldFormat::Argb8);
     Renderer renderer(host, plan.controls, 1);

@@ -338,6 +338,10 @@ TEST_F(LaminoToolTest, ImagesLargerThanTheGpuRendersAreRefusedBeforeDecoding)
                             kFileLook)),
               LaminoTool::kExitFailed);
     EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    err.str("");
+    EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "91x20"}, kFileLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(), "lamino: --size 91x20: the GPU renders at most 90 pixels a side\n");
     EXPECT_FALSE(exists("a.png"));
 }
 
