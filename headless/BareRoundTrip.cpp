@@ -1,5 +1,7 @@
 #include "headless/BareRoundTrip.h"
 
+#include "headless/ToolGlContext.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -31,11 +33,9 @@ void main() { colourOut = texture(frame, uv); }
 
 const float kQuad[] = {-1, -1, 1, -1, 1, 1, -1, -1, 1, 1, -1, 1};
 
-using CreateContextAttribs = HGLRC(WINAPI*)(HDC, HGLRC, const int*);
-
 [[noreturn]] void fail(const char* what)
 {
-    throw std::runtime_error(std::string("the baseline's OpenGL set-up failed: ") + what);
+    throw std::runtime_error(what);
 }
 
 GLuint compile(GLenum kind, const char* text)
@@ -53,51 +53,12 @@ GLuint compile(GLenum kind, const char* text)
 }  // namespace
 
 struct BareRoundTrip::Objects {
-    HWND window = nullptr;
-    HDC deviceContext = nullptr;
-    HGLRC context = nullptr;
+    ToolGlContext context;
     GLuint texture = 0, renderbuffer = 0, framebuffer = 0, program = 0, buffer = 0, array = 0;
     std::vector<uint8_t> pixels;
 
-    void makeContext();
     void makeObjects(int32_t width, int32_t height);
-    void makeCurrent() const
-    {
-        wglMakeCurrent(deviceContext, context);
-        glbinding::Binding::useCurrentContext();
-    }
 };
-
-void BareRoundTrip::Objects::makeContext()
-{
-    window = CreateWindowExA(0, "STATIC", "lamino baseline", 0, 0, 0, 8, 8, nullptr, nullptr,
-                             nullptr, nullptr);
-    if (!window)
-        fail("no window");
-    deviceContext = GetDC(window);
-    PIXELFORMATDESCRIPTOR descriptor = {};
-    descriptor.nSize = sizeof descriptor;
-    descriptor.nVersion = 1;
-    descriptor.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    descriptor.iPixelType = PFD_TYPE_RGBA;
-    descriptor.cColorBits = 32;
-    const int format = ChoosePixelFormat(deviceContext, &descriptor);
-    if (format == 0 || !SetPixelFormat(deviceContext, format, &descriptor))
-        fail("no pixel format");
-    HGLRC legacy = wglCreateContext(deviceContext);
-    if (!legacy || !wglMakeCurrent(deviceContext, legacy))
-        fail("no legacy context");
-    auto create = reinterpret_cast<CreateContextAttribs>(
-        reinterpret_cast<void*>(wglGetProcAddress("wglCreateContextAttribsARB")));
-    const int attributes[] = {0x2091, 3, 0x2092, 3, 0};
-    context = create ? create(deviceContext, nullptr, attributes) : nullptr;
-    wglMakeCurrent(nullptr, nullptr);
-    wglDeleteContext(legacy);
-    if (!context || !wglMakeCurrent(deviceContext, context))
-        fail("no 3.3 context");
-    glbinding::Binding::initialize(false);
-    glbinding::Binding::useCurrentContext();
-}
 
 void BareRoundTrip::Objects::makeObjects(int32_t width, int32_t height)
 {
@@ -135,37 +96,28 @@ void BareRoundTrip::Objects::makeObjects(int32_t width, int32_t height)
     pixels.resize(static_cast<size_t>(width) * height * 4);
 }
 
-BareRoundTrip::BareRoundTrip(const World& frame)
-    : objects(std::make_unique<Objects>()), frame(frame)
+BareRoundTrip::BareRoundTrip(const World& frame) : frame(frame)
 {
     HGLRC previous = wglGetCurrentContext();
     HDC previousDc = wglGetCurrentDC();
     try {
-        objects->makeContext();
+        objects = std::make_unique<Objects>();
         objects->makeObjects(frame.width(), frame.height());
-    } catch (...) {
+    } catch (const std::runtime_error& error) {
+        objects.reset();
         wglMakeCurrent(previousDc, previous);
-        throw;
+        throw std::runtime_error(std::string("the baseline's OpenGL set-up failed: ")
+                                 + error.what());
     }
     wglMakeCurrent(previousDc, previous);
 }
 
-BareRoundTrip::~BareRoundTrip()
-{
-    if (objects->context) {
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(objects->context);
-    }
-    if (objects->window) {
-        ReleaseDC(objects->window, objects->deviceContext);
-        DestroyWindow(objects->window);
-    }
-}
+BareRoundTrip::~BareRoundTrip() = default;
 
 double BareRoundTrip::run()
 {
     const auto start = std::chrono::steady_clock::now();
-    objects->makeCurrent();
+    objects->context.makeCurrent();
     const PF_EffectWorld* world = frame.get();
     glBindTexture(GL_TEXTURE_2D, objects->texture);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, world->rowbytes / 4);

@@ -1,5 +1,7 @@
 #include "headless/CommandLine.h"
 
+#include "headless/ImageIO.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -21,6 +23,8 @@ const OwnOption kOwnOptions[] = {
     {"frames", true, {Command::Render}},
     {"start", true, {Command::Render}},
     {"threads", true, {Command::Render}},
+    {"depth", true, {Command::Render}},
+    {"exr-channels", true, {Command::Render}},
     {"size", true, {Command::Render, Command::Bench}},
     {"runs", true, {Command::Bench}},
     {"warmup", true, {Command::Bench}},
@@ -125,15 +129,30 @@ void parseSize(const std::string& text, Plan& plan)
     }
 }
 
-bool endsWithPng(const std::string& path)
+ImageDepth parseDepth(const std::string& option, const std::string& text)
 {
-    if (path.size() < 4) {
-        return false;
+    if (text == "8") {
+        return ImageDepth::Bits8;
     }
-    std::string tail = path.substr(path.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return tail == ".png";
+    if (text == "16") {
+        return ImageDepth::Bits16;
+    }
+    if (text == "32") {
+        return ImageDepth::Float32;
+    }
+    throw UsageError(option + " '" + text
+                     + "': allowed: 8, 16 or 32 bits per channel (32: floating point)");
+}
+
+ExrFile::Channels parseExrChannels(const std::string& option, const std::string& text)
+{
+    if (text == "half") {
+        return ExrFile::Channels::Half;
+    }
+    if (text == "float") {
+        return ExrFile::Channels::Float;
+    }
+    throw UsageError(option + " '" + text + "': allowed: half, float");
 }
 
 // Walks the arguments after the command word.
@@ -222,6 +241,10 @@ private:
             plan.sequence = true;
         } else if (name == "start") {
             plan.start = parseCount(spelled, value, 0, CommandLine::kMaxStart);
+        } else if (name == "depth") {
+            plan.depth = parseDepth(spelled, value);
+        } else if (name == "exr-channels") {
+            plan.exrChannels = parseExrChannels(spelled, value);
         } else if (name == "threads") {
             plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
         } else if (name == "size") {
@@ -266,10 +289,15 @@ private:
 void checkPlan(Plan& plan)
 {
     if (plan.command == Command::Render && plan.output.empty()) {
-        throw UsageError("render needs -o OUTPUT.png");
+        throw UsageError("render needs -o OUTPUT (.png, .tif, .tiff or .exr)");
     }
-    if (plan.command == Command::Render && !endsWithPng(plan.output)) {
-        throw UsageError("-o '" + plan.output + "': the output must be a .png file");
+    std::optional<ImageIO::Format> format = ImageIO::formatOf(plan.output);
+    if (plan.command == Command::Render && !format) {
+        throw UsageError("-o '" + plan.output
+                         + "': the output must be a .png, .tif, .tiff or .exr file");
+    }
+    if (plan.exrChannels && format != ImageIO::Format::Exr) {
+        throw UsageError("--exr-channels applies only to an .exr output");
     }
     if (CommandLine::hasFramePattern(plan.output)) {
         plan.sequence = true;
@@ -390,7 +418,7 @@ std::string CommandLine::frameFileName(const std::string& output, int32_t number
 std::string CommandLine::usage()
 {
     return R"(Usage:
-  lamino render [INPUT] -o OUTPUT.png [options] [control options]
+  lamino render [INPUT] -o OUTPUT [options] [control options]
   lamino bench [INPUT] [options] [control options]
   lamino info [--plugin PATH]
   lamino --help
@@ -399,17 +427,26 @@ Applies the Orla Lamino effect to an image, driving the plug-in (OrlaLamino.aex)
 After Effects does.
 
 Commands:
-  render   Render INPUT (PNG, JPEG, TIFF or BMP; without INPUT a built-in test image)
-           and write the result as a PNG with alpha.
+  render   Render INPUT (PNG, TIFF, OpenEXR, JPEG or BMP; without INPUT a built-in
+           test image) and write the result with alpha as PNG, TIFF or OpenEXR, by
+           OUTPUT's extension (.png, .tif, .tiff, .exr).
   bench    Render repeatedly without writing and print the time per frame (median,
            minimum, maximum) and frames per second.
-  info     Show the effect's registration, its about text and its controls with
-           their option names, ranges and defaults.
+  info     Show the effect's registration, the depths and threading it declares,
+           its about text and its controls with their option names, ranges and
+           defaults.
 
 Options:
-  -o, --output FILE.png  the image to write (render); with --frames, numbered files
+  -o, --output FILE      the image to write (render); with --frames, numbered files
                          FILE_0001.png, FILE_0002.png, ...; a name with %04d (or %d)
                          gets the number there instead (out_%04d.png)
+  --depth 8|16|32        bits per channel of the worlds the effect renders (32: float);
+                         default the input's own (8-bit files 8, 16-bit PNG and TIFF 16,
+                         float TIFF and OpenEXR 32, the built-in image 8). Custom layers
+                         are converted to it. The output keeps it where its format can:
+                         PNG 8 or 16 (at 32 it gets 16 bits, values clipped to 0..1),
+                         TIFF 8, 16 or float, OpenEXR half (8, 16) or float (32)
+  --exr-channels half|float  the channel type of an OpenEXR output
   --frames N             render a sequence of N frames (1 to 100000); an INPUT named
                          with %04d (in_%04d.png) gives one input file per frame
   --start N              the number of the sequence's first file (default 1)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "headless/ControlOption.h"
+#include "headless/ExrFile.h"
+#include "headless/Image.h"
 
 namespace Tessarine::Lamino {
 
@@ -29,7 +32,9 @@ struct Plan {
     Command command = Command::Help;
     bool helpRequested = false;  // --help, or help: usage to standard output, exit 0
     std::string input;  // empty: the built-in image
-    std::string output;  // render: the PNG (the name numbered files derive from)
+    std::string output;  // render: the image file (the name numbered files derive from)
+    std::optional<ImageDepth> depth;  // --depth; without it the input image's own depth
+    std::optional<ExrFile::Channels> exrChannels;  // --exr-channels
     std::string plugin;  // empty: OrlaLamino.aex beside the program
     int32_t frames = 1;
     bool sequence = false;  // --frames given, or a numbering pattern: numbered output files

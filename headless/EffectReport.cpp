@@ -60,7 +60,7 @@ std::string EffectReport::version(uint32_t packed)
 }
 
 std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl,
-                               const std::string& aboutText,
+                               const RenderingAbilities& rendering, const std::string& aboutText,
                                const std::vector<ControlOption>& controls)
 {
     std::ostringstream out;
@@ -77,6 +77,9 @@ std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl,
         << "  PiPL version:     " << orAbsent(pipl.piplVersion, pair) << "\n"
         << "  Out flags:        " << orAbsent(pipl.outFlags, hex)
         << "; out flags 2: " << orAbsent(pipl.outFlags2, hex) << "\n"
+        << "Rendering (declared at global setup):\n"
+        << "  Depths:           " << rendering.depthsText() << "\n"
+        << "  Thread-safe rendering: " << (rendering.threadSafe ? "yes" : "no") << "\n"
         << "About:\n"
         << indentLines(aboutText)
         << "Controls (set with --option VALUE; numeric ones animate with FROM:TO over --frames):\n"

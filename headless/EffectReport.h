@@ -6,16 +6,18 @@
 
 #include "headless/ControlOption.h"
 #include "headless/Pipl.h"
+#include "headless/RenderingAbilities.h"
 
 namespace Tessarine::Lamino {
 
 // The text of `lamino info` and of the control list in `lamino --help`: the effect's
-// registration from its property list, its about text and its controls with the option that
-// sets each, the values allowed and the default. Plain text, no host calls.
+// registration from its property list, what its global setup declares about rendering (depths,
+// threads), its about text and its controls with the option that sets each, the values allowed
+// and the default. Plain text, no host calls.
 class EffectReport {
 public:
     static std::string info(const std::string& pluginPath, const Pipl& pipl,
-                            const std::string& aboutText,
+                            const RenderingAbilities& rendering, const std::string& aboutText,
                             const std::vector<ControlOption>& controls);
     static std::string controls(const std::vector<ControlOption>& controls);
 

@@ -11,8 +11,10 @@
 #include "headless/BareRoundTrip.h"
 #include "headless/DefaultImage.h"
 #include "headless/EffectReport.h"
+#include "headless/GpuLimits.h"
 #include "headless/HeadlessHost.h"
 #include "headless/Progress.h"
+#include "headless/RenderingAbilities.h"
 #include "headless/Renderer.h"
 #include "headless/Utf8.h"
 
@@ -29,12 +31,17 @@ std::string formatMilliseconds(double value)
     return text;
 }
 
-Image inputImage(const Plan& plan)
+// The built-in image, at --size when given, once that size is one the GPU renders.
+Image builtInImage(const Plan& plan, int32_t maxSide)
 {
-    if (!plan.input.empty()) {
-        return ImageIO::read(plan.input);
+    int32_t width = plan.width > 0 ? plan.width : DefaultImage::kWidth;
+    int32_t height = plan.width > 0 ? plan.height : DefaultImage::kHeight;
+    if (width > maxSide || height > maxSide) {
+        throw UsageError("--size " + std::to_string(width) + "x" + std::to_string(height)
+                         + ": the GPU renders at most " + std::to_string(maxSide)
+                         + " pixels a side");
     }
-    return plan.width > 0 ? DefaultImage::make(plan.width, plan.height) : DefaultImage::make();
+    return DefaultImage::make(width, height);
 }
 
 // The file number of frame `frame` (from 0) of the run.
@@ -220,33 +227,102 @@ void LaminoTool::info(HeadlessHost& host, const std::string& pluginPath)
     if (result != PF_Err_NONE) {
         throw RenderError("the effect's about command failed: " + hostErrorText(result), result);
     }
-    out << EffectReport::info(pluginPath, *host.pipl(), host.aboutText(),
+    GlobalSetupResult setup = host.globalSetupResult();
+    out << EffectReport::info(pluginPath, *host.pipl(),
+                              RenderingAbilities::fromFlags(setup.outFlags, setup.outFlags2),
+                              host.aboutText(),
                               Renderer::controlsOf(host));
 }
+
+int32_t LaminoTool::maxRenderSide()
+{
+    if (renderSideLimit == 0) {
+        renderSideLimit = GpuLimits::maxRenderSide();
+    }
+    return renderSideLimit;
+}
+
+// The image of the first frame at its own depth: the input file's, the first file of a numbered
+// input, or the built-in image.
+Image LaminoTool::firstInput(const Plan& plan)
+{
+    if (plan.input.empty()) {
+        return builtInImage(plan, maxRenderSide());
+    }
+    return Renderer::readForRender(inputFile(plan, 0), maxRenderSide());
+}
+
+// The depth of the worlds the effect gets for a run at `depth`: that depth where the effect
+// declares it, else 8 bits, as a host renders an effect that is not deep-colour aware, with the
+// frames converted from and to the run's depth. Warns once of that, and of a PNG output that
+// cannot hold floats.
+ImageDepth LaminoTool::worldDepth(HeadlessHost& host, const Plan& plan, ImageDepth depth)
+{
+    GlobalSetupResult setup = host.globalSetupResult();
+    ImageDepth rendered = depth;
+    if (!RenderingAbilities::fromFlags(setup.outFlags, setup.outFlags2).renders(depth)) {
+        rendered = ImageDepth::Bits8;
+        err << "lamino: warning: the effect does not declare " << int(depth)
+            << "-bit rendering (lamino info shows what it declares); it renders 8-bit worlds, "
+               "converted from and to " << int(depth) << " bits" << std::endl;
+    }
+    if (depth == ImageDepth::Float32 && ImageIO::formatOf(plan.output) == ImageIO::Format::Png) {
+        err << "lamino: warning: a PNG holds at most 16 bits per channel: " << shown(plan.output)
+            << (plan.sequence ? " and the other frames are" : " is")
+            << " written at 16 bits, values clipped to 0..1 (TIFF and OpenEXR keep floats)"
+            << std::endl;
+    }
+    return rendered;
+}
+
+namespace {
+
+// Writes a rendered frame at the run's depth.
+void writeFrame(const Image& image, ImageDepth depth, const Plan& plan, const std::string& path)
+{
+    ImageIO::WriteOptions options{plan.exrChannels};
+    if (image.depth == depth) {
+        ImageIO::write(image, path, options);
+    } else {
+        ImageIO::write(image.converted(depth), path, options);
+    }
+}
+
+}  // namespace
 
 void LaminoTool::render(HeadlessHost& host, const Plan& plan)
 {
     checkOutputsAreNotInputs(plan);
-    bool moving = CommandLine::hasFramePattern(plan.input);
-    auto input = std::make_shared<const World>(
-        Renderer::toWorld(moving ? ImageIO::read(inputFile(plan, 0)) : inputImage(plan)));
-    Renderer renderer(host, plan.controls, plan.frames);
+    Image first = firstInput(plan);
+    ImageDepth depth = plan.depth.value_or(first.depth);
+    WorldFormat format = Renderer::formatFor(worldDepth(host, plan, depth));
+    auto input = std::make_shared<const World>(Renderer::toWorld(first, format));
+    first = Image();
+    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide()});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
-    if (!plan.sequence) {
-        ImageIO::writePng(renderer.render(*input, 0), plan.output);
-        if (!plan.quiet) {
-            err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
-                << input->height() << ")" << std::endl;
-        }
+    if (plan.sequence) {
+        renderSequence(plan, renderer, input, depth);
         return;
     }
+    writeFrame(renderer.render(*input, 0), depth, plan, plan.output);
+    if (!plan.quiet) {
+        err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
+            << input->height() << ", " << int(depth) << " bits per channel)" << std::endl;
+    }
+}
+
+void LaminoTool::renderSequence(const Plan& plan, Renderer& renderer,
+                                const std::shared_ptr<const World>& input, ImageDepth depth)
+{
+    bool moving = CommandLine::hasFramePattern(plan.input);
+    int32_t maxSide = maxRenderSide();
     Progress progress(err, plan.frames, !plan.quiet);
     Renderer::FrameInput inputFor = [&](int32_t frame) {
         if (!moving || frame == 0) {
             return input;
         }
-        auto world = std::make_shared<const World>(
-            Renderer::toWorld(ImageIO::read(inputFile(plan, frame))));
+        auto world = std::make_shared<const World>(Renderer::toWorld(
+            Renderer::readForRender(inputFile(plan, frame), maxSide), input->format()));
         if (world->width() != input->width() || world->height() != input->height()) {
             throw ImageError("'" + inputFile(plan, frame) + "' is not the size of the first input "
                              "frame (" + std::to_string(input->width()) + " x "
@@ -256,7 +332,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     };
     renderer.renderFrames(inputFor, plan.frames, plan.threads,
                           [&](int32_t frame, const Image& image) {
-                              ImageIO::writePng(image, outputFile(plan, frame));
+                              writeFrame(image, depth, plan, outputFile(plan, frame));
                               progress.frameDone();
                           });
     progress.finish();
@@ -282,7 +358,11 @@ void LaminoTool::warnOfLongerSequence(const Plan& plan)
 
 void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
 {
-    World input = Renderer::toWorld(inputImage(plan));
+    // Bench renders 8-bit worlds: the bare round trip beside it uploads 8-bit frames.
+    World input = Renderer::toWorld(plan.input.empty()
+                                        ? builtInImage(plan, maxRenderSide())
+                                        : Renderer::readForRender(plan.input, maxRenderSide()),
+                                    WorldFormat::Argb8);
     Renderer renderer(host, plan.controls, 1);
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (!plan.quiet) {

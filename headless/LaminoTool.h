@@ -1,14 +1,19 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "headless/CommandLine.h"
+#include "headless/Image.h"
 
 namespace Tessarine::Lamino {
 
 class HeadlessHost;
+class Renderer;
+class World;
 
 // The `lamino` command-line tool: runs one command line from start to end. Loads the plug-in
 // into a HeadlessHost, starts it as the host does (global setup, parameter setup), checks the
@@ -26,6 +31,10 @@ public:
 
     int run(const std::vector<std::string>& arguments);
 
+    // The largest image side renders accept (larger input and layer files are refused before
+    // they are decoded); without it, what the GPU renders (GpuLimits).
+    void setMaxRenderSide(int32_t side) { renderSideLimit = side; }
+
     // OrlaLamino.aex in the folder of the running program.
     static std::string defaultPluginPath();
 
@@ -35,12 +44,18 @@ private:
     void startHost(HeadlessHost& host);
     void info(HeadlessHost& host, const std::string& pluginPath);
     void render(HeadlessHost& host, const Plan& plan);
+    void renderSequence(const Plan& plan, Renderer& renderer,
+                        const std::shared_ptr<const World>& input, ImageDepth depth);
+    Image firstInput(const Plan& plan);
+    ImageDepth worldDepth(HeadlessHost& host, const Plan& plan, ImageDepth depth);
+    int32_t maxRenderSide();
     void warnOfLongerSequence(const Plan& plan);
     void bench(HeadlessHost& host, const Plan& plan);
     void reportHostIssues(HeadlessHost& host);
 
     std::ostream& out;
     std::ostream& err;
+    int32_t renderSideLimit = 0;  // 0: ask the GPU
 };
 
 }  // namespace Tessarine::Lamino

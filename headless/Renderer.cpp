@@ -43,7 +43,8 @@ double BenchTimes::maximum() const
     return *std::max_element(milliseconds.begin(), milliseconds.end());
 }
 
-Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames)
+Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames,
+                   const RenderSetup& setup)
     : host(host)
 {
     double lastFrameSeconds = double(std::max(frames - 1, 1)) / kTimeScale;
@@ -51,7 +52,8 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
         const ControlOption& option = setting.option;
         const ControlValue& value = setting.value;
         if (option.kind == ControlKind::Layer) {
-            layers.push_back(std::make_unique<World>(toWorld(ImageIO::read(value.file))));
+            layers.push_back(std::make_unique<World>(
+                toWorld(readForRender(value.file, setup.maxSide), setup.format)));
             host.setLayer(option.index, layers.back()->get());
         } else if (value.animated) {
             host.animate(option.index,
@@ -78,31 +80,142 @@ std::vector<ControlOption> Renderer::controlsOf(const HeadlessHost& host)
     return controls;
 }
 
-World Renderer::toWorld(const Image& image)
+WorldFormat Renderer::formatFor(ImageDepth depth)
 {
-    World world(WorldFormat::Argb8, image.width, image.height);
+    switch (depth) {
+    case ImageDepth::Bits8: return WorldFormat::Argb8;
+    case ImageDepth::Bits16: return WorldFormat::Argb16;
+    case ImageDepth::Float32: return WorldFormat::ArgbFloat;
+    }
+    return WorldFormat::Argb8;
+}
+
+ImageDepth Renderer::depthOf(WorldFormat format)
+{
+    switch (format) {
+    case WorldFormat::Argb8: return ImageDepth::Bits8;
+    case WorldFormat::Argb16: return ImageDepth::Bits16;
+    case WorldFormat::ArgbFloat: return ImageDepth::Float32;
+    }
+    return ImageDepth::Bits8;
+}
+
+namespace {
+
+// 0..65535 to the host's 0..32768 and back, to the nearest level (no ties going to the world;
+// the one tie coming back, 16384, goes up).
+A_u_short worldLevel(uint16_t value)
+{
+    return A_u_short((uint32_t(value) * PF_MAX_CHAN16 + 32767) / 65535);
+}
+
+uint16_t imageLevel(A_u_short value)
+{
+    uint32_t level = std::min<uint32_t>(value, PF_MAX_CHAN16);
+    return uint16_t((level * 65535 + PF_MAX_CHAN16 / 2) / PF_MAX_CHAN16);
+}
+
+void fillWorld(const Image& image, World& world)
+{
     for (int32_t y = 0; y < image.height; ++y) {
-        const uint8_t* source = image.pixel(0, y);
-        PF_Pixel* row = world.pixel8(0, y);
-        for (int32_t x = 0; x < image.width; ++x, source += 4) {
-            row[x] = PF_Pixel{source[3], source[0], source[1], source[2]};
+        switch (world.format()) {
+        case WorldFormat::Argb8: {
+            const uint8_t* source = image.pixel(0, y);
+            PF_Pixel* row = world.pixel8(0, y);
+            for (int32_t x = 0; x < image.width; ++x, source += 4) {
+                row[x] = PF_Pixel{source[3], source[0], source[1], source[2]};
+            }
+            break;
+        }
+        case WorldFormat::Argb16: {
+            const uint16_t* source = image.pixel16(0, y);
+            PF_Pixel16* row = world.pixel16(0, y);
+            for (int32_t x = 0; x < image.width; ++x, source += 4) {
+                row[x] = PF_Pixel16{worldLevel(source[3]), worldLevel(source[0]),
+                                    worldLevel(source[1]), worldLevel(source[2])};
+            }
+            break;
+        }
+        case WorldFormat::ArgbFloat: {
+            const float* source = image.pixelFloat(0, y);
+            PF_PixelFloat* row = world.pixelFloat(0, y);
+            for (int32_t x = 0; x < image.width; ++x, source += 4) {
+                row[x] = PF_PixelFloat{source[3], source[0], source[1], source[2]};
+            }
+            break;
+        }
         }
     }
+}
+
+void fillImage(const World& world, Image& image)
+{
+    for (int32_t y = 0; y < image.height; ++y) {
+        switch (world.format()) {
+        case WorldFormat::Argb8: {
+            const PF_Pixel* row = world.pixel8(0, y);
+            uint8_t* target = image.pixel(0, y);
+            for (int32_t x = 0; x < image.width; ++x, target += 4) {
+                target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue,
+                target[3] = row[x].alpha;
+            }
+            break;
+        }
+        case WorldFormat::Argb16: {
+            const PF_Pixel16* row = world.pixel16(0, y);
+            uint16_t* target = image.pixel16(0, y);
+            for (int32_t x = 0; x < image.width; ++x, target += 4) {
+                target[0] = imageLevel(row[x].red), target[1] = imageLevel(row[x].green),
+                target[2] = imageLevel(row[x].blue), target[3] = imageLevel(row[x].alpha);
+            }
+            break;
+        }
+        case WorldFormat::ArgbFloat: {
+            const PF_PixelFloat* row = world.pixelFloat(0, y);
+            float* target = image.pixelFloat(0, y);
+            for (int32_t x = 0; x < image.width; ++x, target += 4) {
+                target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue,
+                target[3] = row[x].alpha;
+            }
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+World Renderer::toWorld(const Image& image, WorldFormat format)
+{
+    if (image.depth != depthOf(format)) {
+        return toWorld(image.converted(depthOf(format)), format);
+    }
+    World world(format, image.width, image.height);
+    fillWorld(image, world);
     return world;
+}
+
+World Renderer::toWorld(const Image& image)
+{
+    return toWorld(image, formatFor(image.depth));
 }
 
 Image Renderer::toImage(const World& world)
 {
-    Image image(world.width(), world.height());
-    for (int32_t y = 0; y < image.height; ++y) {
-        const PF_Pixel* row = world.pixel8(0, y);
-        uint8_t* target = image.pixel(0, y);
-        for (int32_t x = 0; x < image.width; ++x, target += 4) {
-            target[0] = row[x].red, target[1] = row[x].green, target[2] = row[x].blue,
-            target[3] = row[x].alpha;
-        }
-    }
+    Image image(world.width(), world.height(), depthOf(world.format()));
+    fillImage(world, image);
     return image;
+}
+
+Image Renderer::readForRender(const std::string& path, int32_t maxSide)
+{
+    ImageIO::FileLayout layout = ImageIO::probe(path);
+    if (layout.width > maxSide || layout.height > maxSide) {
+        throw ImageError("'" + path + "': " + std::to_string(layout.width) + " x "
+                         + std::to_string(layout.height) + " pixels; the GPU renders at most "
+                         + std::to_string(maxSide) + " pixels a side");
+    }
+    return ImageIO::readAtFileDepth(path);
 }
 
 PF_Err Renderer::renderInto(const World& input, World& output, int32_t frame)
@@ -139,7 +252,7 @@ void Renderer::check(PF_Err err, int32_t frame)
 
 Image Renderer::render(const World& input, int32_t frame)
 {
-    World output(WorldFormat::Argb8, input.width(), input.height());
+    World output(input.format(), input.width(), input.height());
     check(renderInto(input, output, frame), frame);
     return toImage(output);
 }
@@ -194,7 +307,7 @@ BenchTimes Renderer::bench(const World& input, int32_t runs, int32_t warmups,
         }
     }
     BenchTimes times;
-    World output(WorldFormat::Argb8, input.width(), input.height());
+    World output(input.format(), input.width(), input.height());
     for (int32_t i = 0; i < runs; ++i) {
         auto start = std::chrono::steady_clock::now();
         PF_Err err = renderInto(input, output, 0);

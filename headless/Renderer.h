@@ -32,19 +32,29 @@ struct BenchTimes {
     double maximum() const;
 };
 
+// How a Renderer makes its worlds: the pixel format of the layers it reads, and the largest side
+// an image it reads may have (larger ones are refused before they are decoded).
+struct RenderSetup {
+    WorldFormat format = WorldFormat::Argb8;
+    int32_t maxSide = ImageIO::kMaxSide;
+};
+
 // Renders images with the effect through a started HeadlessHost (global setup and parameter
 // setup done): sets the controls' values for the host to hand out at checkout (animations as
-// linear changes over the frames of a sequence), converts images to and from the host's 8-bit
-// ARGB worlds, and sends renders. Owns the custom layer worlds that the host hands out. Renders
-// may be sent from several threads at once; the host takes them one at a time.
+// linear changes over the frames of a sequence), converts images to and from the host's ARGB
+// worlds of any of its three depths, and sends renders. Owns the custom layer worlds that the
+// host hands out. Renders may be sent from several threads at once; the host takes them one at a
+// time.
 class Renderer {
 public:
     // Frame n of a sequence is at time n / kTimeScale seconds.
     static constexpr A_u_long kTimeScale = 30;
 
-    // Reads layer files and sets every setting's value; the animations run from frame 0 to
-    // frame frames - 1. Throws ImageError for an unreadable layer file.
-    Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames);
+    // Reads layer files (converted to setup.format) and sets every setting's value; the
+    // animations run from frame 0 to frame frames - 1. Throws ImageError for an unreadable or
+    // too large layer file.
+    Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames,
+             const RenderSetup& setup = {});
 
     // The shutter every render hands the effect, in degrees of a frame (default 180 and 0).
     void setShutter(double angle, double phase);
@@ -52,10 +62,24 @@ public:
     // The effect's controls, as the plug-in declared them.
     static std::vector<ControlOption> controlsOf(const HeadlessHost& host);
 
+    // The world format that holds images of a depth, and the reverse.
+    static WorldFormat formatFor(ImageDepth depth);
+    static ImageDepth depthOf(WorldFormat format);
+
+    // An image in a world of `format` (converted to its depth first), or of the image's own
+    // depth. 16-bit worlds hold 0..32768 for the image's 0..65535, rounded to the nearest both
+    // ways (0 and full are exact; a world's value survives the trip to an image and back).
+    static World toWorld(const Image& image, WorldFormat format);
     static World toWorld(const Image& image);
+    // The image of a world's pixels, at the world's depth.
     static Image toImage(const World& world);
 
-    // Renders frame `frame` (from 0) of the input; throws RenderError when the effect fails.
+    // Reads an image at its own depth once its header shows that no side is beyond `maxSide`
+    // (what the GPU renders); throws ImageError otherwise, before decoding it.
+    static Image readForRender(const std::string& path, int32_t maxSide);
+
+    // Renders frame `frame` (from 0) of the input into a world of the input's format; throws
+    // RenderError when the effect fails.
     Image render(const World& input, int32_t frame);
 
     // Renders frames 0 to frames - 1 on `threads` threads and hands each result to `deliver`

@@ -211,8 +211,12 @@ TEST(CommandLine, OptionErrorsAreReported)
               "--start '-1': allowed: a whole number from 0 to 999999999");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--slices", "4", "--slices", "5"}),
               "--slices is given twice");
-    EXPECT_EQ(usageError({"render", "in.png"}), "render needs -o OUTPUT.png");
-    EXPECT_EQ(usageError({"render", "-o", "o.jpg"}), "-o 'o.jpg': the output must be a .png file");
+    EXPECT_EQ(usageError({"render", "in.png"}),
+              "render needs -o OUTPUT (.png, .tif, .tiff or .exr)");
+    EXPECT_EQ(usageError({"render", "-o", "o.jpg"}),
+              "-o 'o.jpg': the output must be a .png, .tif, .tiff or .exr file");
+    EXPECT_EQ(usageError({"render", "-o", "o.exr\\x"}),
+              "-o 'o.exr\\x': the output must be a .png, .tif, .tiff or .exr file");
     EXPECT_EQ(usageError({"render", "a.png", "b.png", "-o", "o.png"}),
               "only one input image can be given ('a.png', then 'b.png')");
     EXPECT_EQ(usageError({"paint"}),
@@ -268,4 +272,29 @@ TEST(CommandLine, FramesAreNumberedBeforeTheExtension)
     EXPECT_EQ(CommandLine::parse({"render", "-o", "o.png", "--frames", "2", "--start", "0"}).start,
               0);
     EXPECT_TRUE(CommandLine::parse({"--version"}).versionRequested);
+}
+
+TEST(CommandLine, DepthAndOutputFormatAreChecked)
+{
+    EXPECT_FALSE(CommandLine::parse({"render", "-o", "o.png"}).depth.has_value());
+    EXPECT_EQ(CommandLine::parse({"render", "-o", "o.png", "--depth", "8"}).depth,
+              ImageDepth::Bits8);
+    EXPECT_EQ(CommandLine::parse({"render", "-o", "o.TIF", "--depth=16"}).depth,
+              ImageDepth::Bits16);
+    Plan floats = CommandLine::parse({"render", "-o", "o.exr", "--depth", "32", "--exr-channels",
+                                      "half"});
+    EXPECT_EQ(floats.depth, ImageDepth::Float32);
+    EXPECT_EQ(floats.exrChannels, ExrFile::Channels::Half);
+    EXPECT_EQ(CommandLine::parse({"render", "-o", "o.tiff"}).output, "o.tiff");
+
+    for (const char* wrong : {"24", "0", "16.0", ""}) {
+        EXPECT_EQ(usageError({"render", "-o", "o.png", "--depth", wrong}),
+                  std::string("--depth '") + wrong
+                      + "': allowed: 8, 16 or 32 bits per channel (32: floating point)");
+    }
+    EXPECT_EQ(usageError({"render", "-o", "o.exr", "--exr-channels", "double"}),
+              "--exr-channels 'double': allowed: half, float");
+    EXPECT_EQ(usageError({"render", "-o", "o.png", "--exr-channels", "float"}),
+              "--exr-channels applies only to an .exr output");
+    EXPECT_EQ(usageError({"bench", "--depth", "16"}), "--depth does not apply to bench");
 }

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -264,4 +267,98 @@ TEST_F(LaminoToolTest, VersionNeedsNoPlugin)
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_EQ(out.str(), "lamino 1.0\n");
     EXPECT_EQ(run({"render", "--version", "--plugin", file("none.aex")}), 0);
+}
+
+// The plug-in declares 8-bit rendering only, so deeper runs render 8-bit worlds and convert: a
+// 16-bit result is then the 8-bit one at 257 times its levels.
+TEST_F(LaminoToolTest, OutputsKeepTheInputsDepthOrTheOneAskedFor)
+{
+    ImageIO::write(shiftedImage(0).converted(ImageDepth::Bits16), file("in16.png"));
+    ImageIO::writePng(shiftedImage(0), file("in8.png"));
+    ASSERT_EQ(run(with({"render", file("in8.png"), "-o", file("eight.png")}, kFileLook)), 0)
+        << err.str();
+    EXPECT_EQ(err.str(), "");
+    ASSERT_EQ(run(with({"render", file("in16.png"), "-o", file("sixteen.png")}, kFileLook)), 0)
+        << err.str();
+    EXPECT_NE(err.str().find("the effect does not declare 16-bit rendering"), std::string::npos)
+        << err.str();
+    ASSERT_EQ(run(with({"render", file("in8.png"), "-o", file("float.tif"), "--depth", "32"},
+                       kFileLook)),
+              0)
+        << err.str();
+    ASSERT_EQ(run(with({"render", file("in16.png"), "-o", file("back8.tif"), "--depth", "8"},
+                       kFileLook)),
+              0)
+        << err.str();
+
+    EXPECT_EQ(ImageIO::probe(file("eight.png")).depth, ImageDepth::Bits8);
+    EXPECT_EQ(ImageIO::probe(file("sixteen.png")).depth, ImageDepth::Bits16);
+    EXPECT_EQ(ImageIO::probe(file("float.tif")).depth, ImageDepth::Float32);
+    EXPECT_EQ(ImageIO::probe(file("back8.tif")).depth, ImageDepth::Bits8);
+    Image eight = ImageIO::read(file("eight.png"));
+    EXPECT_EQ(ImageIO::readAtFileDepth(file("sixteen.png")).rgba16,
+              eight.converted(ImageDepth::Bits16).rgba16);
+    EXPECT_EQ(ImageIO::readAtFileDepth(file("float.tif")).rgbaFloat,
+              eight.converted(ImageDepth::Float32).rgbaFloat);
+    EXPECT_EQ(pixels("back8.tif"), eight.rgba);
+}
+
+TEST_F(LaminoToolTest, FloatSequenceIntoPngWarnsOnceAndExrKeepsFloats)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("f.png"), "--frames", "2", "--depth", "32"}, kLook)),
+              0)
+        << err.str();
+    const std::string warning = "lamino: warning: a PNG holds at most 16 bits per channel: "
+        + file("f.png") + " and the other frames are written at 16 bits";
+    EXPECT_EQ(err.str().find(warning), err.str().rfind(warning)) << err.str();
+    EXPECT_NE(err.str().find(warning), std::string::npos) << err.str();
+    EXPECT_EQ(ImageIO::probe(file("f_0002.png")).depth, ImageDepth::Bits16);
+
+    ASSERT_EQ(run(with({"render", "-o", file("f.exr"), "--depth", "32"}, kLook)), 0) << err.str();
+    EXPECT_EQ(err.str().find("PNG"), std::string::npos) << err.str();
+    // The same pixels, but where alpha is 0: premultiplied EXR colour keeps none there.
+    std::vector<uint8_t> fromExr = ImageIO::read(file("f.exr")).rgba;
+    std::vector<uint8_t> fromPng = pixels("f_0001.png");
+    ASSERT_EQ(fromExr.size(), fromPng.size());
+    for (size_t i = 0; i < fromPng.size(); i += 4) {
+        if (fromPng[i + 3] == 0) {
+            std::fill(&fromPng[i], &fromPng[i + 3], uint8_t(0));
+        }
+    }
+    EXPECT_EQ(fromExr, fromPng);
+}
+
+TEST_F(LaminoToolTest, ImagesLargerThanTheGpuRendersAreRefusedBeforeDecoding)
+{
+    // A PNG whose pixel data is cut off: only refusing it from its header gives this message.
+    ImageIO::writePng(shiftedImage(0), file("whole.png"));
+    std::ifstream in(utf8ToWide(file("whole.png")).c_str(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(utf8ToWide(file("big.png")).c_str(), std::ios::binary)
+        << bytes.substr(0, bytes.size() / 2);
+    LaminoTool tool(out, err);
+    tool.setMaxRenderSide(90);
+    const std::string refusal = "': 96 x 54 pixels; the GPU renders at most 90 pixels a side\n";
+    EXPECT_EQ(tool.run(with({"render", file("big.png"), "-o", file("a.png")}, kFileLook)),
+              LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    err.str("");
+    EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "64x36", "--custom-layer",
+                             file("big.png")},
+                            kFileLook)),
+              LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    err.str("");
+    EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "91x20"}, kFileLook)),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(), "lamino: --size 91x20: the GPU renders at most 90 pixels a side\n");
+    EXPECT_FALSE(exists("a.png"));
+}
+
+TEST_F(LaminoToolTest, InfoShowsTheDeclaredDepthsAndThreading)
+{
+    ASSERT_EQ(run({"info"}), 0) << err.str();
+    EXPECT_NE(out.str().find("  Depths:           8 bits per channel\n"), std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("  Thread-safe rendering: no\n"), std::string::npos) << out.str();
 }

@@ -96,3 +96,118 @@ TEST(Renderer, BenchFiguresComeFromTheTimes)
     times.milliseconds.push_back(4.0);
     EXPECT_EQ(times.median(), 3.0);
 }
+
+TEST(Renderer, SixteenBitWorldLevelsSurviveTheTripToAnImageAndBack)
+{
+    World world(WorldFormat::Argb16, PF_MAX_CHAN16 + 1, 1);
+    for (int32_t x = 0; x <= PF_MAX_CHAN16; ++x) {
+        *world.pixel16(x, 0) = PF_Pixel16{A_u_short(x / 2), A_u_short(x), A_u_short(x),
+                                          A_u_short(PF_MAX_CHAN16 - x)};
+    }
+    Image image = Renderer::toImage(world);
+    EXPECT_EQ(image.depth, ImageDepth::Bits16);
+    EXPECT_EQ(image.pixel16(0, 0)[0], 0);
+    EXPECT_EQ(image.pixel16(PF_MAX_CHAN16, 0)[0], 65535);
+    EXPECT_EQ(image.pixel16(0, 0)[2], 65535);  // blue, in image order
+    EXPECT_EQ(image.pixel16(1, 0)[0], 2);      // 1.99997 levels
+    EXPECT_EQ(Renderer::toWorld(image).packedPixels(), world.packedPixels());
+}
+
+TEST(Renderer, SixteenBitImagesGoToTheNearestWorldLevel)
+{
+    Image image(1, 2, ImageDepth::Bits16);
+    // 1 is 0.50001 world levels, 32767 is 16383.75, 65534 is 32767.49999, 3 is 1.50002.
+    image.rgba16 = {0, 1, 32767, 65535, 65534, 2, 3, 32768};
+    World world = Renderer::toWorld(image);
+    ASSERT_EQ(world.format(), WorldFormat::Argb16);
+    const PF_Pixel16 first = *world.pixel16(0, 0), second = *world.pixel16(0, 1);
+    EXPECT_EQ(first.red, 0);
+    EXPECT_EQ(first.green, 1);
+    EXPECT_EQ(first.blue, 16384);
+    EXPECT_EQ(first.alpha, 32768);
+    EXPECT_EQ(second.red, 32767);
+    EXPECT_EQ(second.green, 1);
+    EXPECT_EQ(second.blue, 2);
+    EXPECT_EQ(second.alpha, 16384);
+}
+
+TEST(Renderer, WorldsOfAnyDepthTakeImagesOfAnyDepth)
+{
+    Image eight(2, 1);
+    eight.rgba = {255, 128, 0, 255, 1, 2, 3, 0};
+    World deep = Renderer::toWorld(eight, WorldFormat::Argb16);
+    EXPECT_EQ(deep.pixel16(0, 0)->red, 32768);
+    EXPECT_EQ(deep.pixel16(0, 0)->green, 16448);  // 128 / 255 of 32768, rounded
+    EXPECT_EQ(deep.pixel16(0, 0)->alpha, 32768);
+    World floats = Renderer::toWorld(eight, WorldFormat::ArgbFloat);
+    EXPECT_EQ(floats.pixelFloat(0, 0)->red, 1.0f);
+    EXPECT_EQ(floats.pixelFloat(1, 0)->blue, 3.0f / 255.0f);
+    EXPECT_EQ(Renderer::toImage(floats).converted(ImageDepth::Bits8).rgba, eight.rgba);
+
+    Image beyond(1, 1, ImageDepth::Float32);
+    beyond.rgbaFloat = {4.0f, -0.5f, 0.25f, 0.5f};
+    World world = Renderer::toWorld(beyond);
+    const PF_PixelFloat pixel = *world.pixelFloat(0, 0);
+    EXPECT_EQ(pixel.alpha, 0.5f);
+    EXPECT_EQ(pixel.red, 4.0f);
+    EXPECT_EQ(pixel.green, -0.5f);
+    EXPECT_EQ(pixel.blue, 0.25f);
+    EXPECT_EQ(Renderer::toImage(world).rgbaFloat, beyond.rgbaFloat);
+    EXPECT_EQ(Renderer::toWorld(beyond, WorldFormat::Argb8).pixel8(0, 0)->red, 255);
+}
+
+namespace {
+
+// A stand-in effect that renders any depth: the output is the input with red and blue swapped.
+template <class Pixel> void swapRedAndBlue(const PF_EffectWorld& input, PF_EffectWorld& output)
+{
+    for (A_long y = 0; y < output.height; ++y) {
+        auto from = reinterpret_cast<const Pixel*>(reinterpret_cast<const char*>(input.data)
+                                                   + size_t(y) * size_t(input.rowbytes));
+        auto to = reinterpret_cast<Pixel*>(reinterpret_cast<char*>(output.data)
+                                           + size_t(y) * size_t(output.rowbytes));
+        for (A_long x = 0; x < output.width; ++x) {
+            to[x] = from[x];
+            std::swap(to[x].red, to[x].blue);
+        }
+    }
+}
+
+PF_Err swappingEffect(PF_Cmd cmd, PF_InData*, PF_OutData* out, PF_ParamDef* params[],
+                      PF_LayerDef* output, void*)
+{
+    if (cmd == PF_Cmd_GLOBAL_SETUP) {
+        out->out_flags = PF_OutFlag_DEEP_COLOR_AWARE;
+        out->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_SUPPORTS_SMART_RENDER;
+    } else if (cmd == PF_Cmd_PARAMS_SETUP) {
+        out->num_params = 1;
+    } else if (cmd == PF_Cmd_RENDER) {
+        const PF_EffectWorld& input = params[0]->u.ld;
+        switch (World::formatOf(*output)) {
+        case WorldFormat::Argb8: swapRedAndBlue<PF_Pixel>(input, *output); break;
+        case WorldFormat::Argb16: swapRedAndBlue<PF_Pixel16>(input, *output); break;
+        case WorldFormat::ArgbFloat: swapRedAndBlue<PF_PixelFloat>(input, *output); break;
+        }
+    }
+    return PF_Err_NONE;
+}
+
+}  // namespace
+
+TEST(Renderer, RendersIntoWorldsOfTheInputsDepth)
+{
+    HeadlessHost host(&swappingEffect);
+    ASSERT_EQ(host.startUp(), PF_Err_NONE);
+    Renderer renderer(host, {}, 1);
+    Image deep(1, 1, ImageDepth::Bits16);
+    deep.rgba16 = {65535, 1000, 2, 32768};
+    Image rendered = renderer.render(Renderer::toWorld(deep), 0);
+    ASSERT_EQ(rendered.depth, ImageDepth::Bits16);
+    EXPECT_EQ(rendered.rgba16, (std::vector<uint16_t>{2, 1000, 65535, 32768}));
+    Image floats(1, 1, ImageDepth::Float32);
+    floats.rgbaFloat = {4.0f, -0.5f, 0.25f, 1.0f};
+    rendered = renderer.render(Renderer::toWorld(floats), 0);
+    ASSERT_EQ(rendered.depth, ImageDepth::Float32);
+    EXPECT_EQ(rendered.rgbaFloat, (std::vector<float>{0.25f, -0.5f, 4.0f, 1.0f}));
+    EXPECT_EQ(host.report(), "");
+}
