@@ -301,7 +301,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide()});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (plan.sequence) {
-        renderSequence(plan, renderer, input, depth);
+        renderSequence(host, plan, renderer, input, depth);
         return;
     }
     writeFrame(renderer.render(*input, 0), depth, plan, plan.output);
@@ -311,7 +311,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     }
 }
 
-void LaminoTool::renderSequence(const Plan& plan, Renderer& renderer,
+void LaminoTool::renderSequence(HeadlessHost& host, const Plan& plan, Renderer& renderer,
                                 const std::shared_ptr<const World>& input, ImageDepth depth)
 {
     bool moving = CommandLine::hasFramePattern(plan.input);

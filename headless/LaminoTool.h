@@ -44,7 +44,7 @@ private:
     void startHost(HeadlessHost& host);
     void info(HeadlessHost& host, const std::string& pluginPath);
     void render(HeadlessHost& host, const Plan& plan);
-    void renderSequence(const Plan& plan, Renderer& renderer,
+    void renderSequence(HeadlessHost& host, const Plan& plan, Renderer& renderer,
                         const std::shared_ptr<const World>& input, ImageDepth depth);
     Image firstInput(const Plan& plan);
     ImageDepth worldDepth(HeadlessHost& host, const Plan& plan, ImageDepth depth);
