@@ -158,7 +158,8 @@ TEST(Renderer, WorldsOfAnyDepthTakeImagesOfAnyDepth)
 
 namespace {
 
-// A stand-in effect that renders any depth: the output is the input with red and blue swapped.
+// A stand-in effect that renders any depth, by smart render as a float-aware effect must: the
+// output is the input with red and blue swapped.
 template <class Pixel> void swapRedAndBlue(const PF_EffectWorld& input, PF_EffectWorld& output)
 {
     for (A_long y = 0; y < output.height; ++y) {
@@ -173,21 +174,43 @@ template <class Pixel> void swapRedAndBlue(const PF_EffectWorld& input, PF_Effec
     }
 }
 
-PF_Err swappingEffect(PF_Cmd cmd, PF_InData*, PF_OutData* out, PF_ParamDef* params[],
-                      PF_LayerDef* output, void*)
+void swapByFormat(const PF_EffectWorld& input, PF_EffectWorld& output)
+{
+    switch (World::formatOf(output)) {
+    case WorldFormat::Argb8: swapRedAndBlue<PF_Pixel>(input, output); break;
+    case WorldFormat::Argb16: swapRedAndBlue<PF_Pixel16>(input, output); break;
+    case WorldFormat::ArgbFloat: swapRedAndBlue<PF_PixelFloat>(input, output); break;
+    }
+}
+
+PF_Err swappingEffect(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef*[],
+                      PF_LayerDef*, void* extra)
 {
     if (cmd == PF_Cmd_GLOBAL_SETUP) {
         out->out_flags = PF_OutFlag_DEEP_COLOR_AWARE;
         out->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_SUPPORTS_SMART_RENDER;
     } else if (cmd == PF_Cmd_PARAMS_SETUP) {
         out->num_params = 1;
-    } else if (cmd == PF_Cmd_RENDER) {
-        const PF_EffectWorld& input = params[0]->u.ld;
-        switch (World::formatOf(*output)) {
-        case WorldFormat::Argb8: swapRedAndBlue<PF_Pixel>(input, *output); break;
-        case WorldFormat::Argb16: swapRedAndBlue<PF_Pixel16>(input, *output); break;
-        case WorldFormat::ArgbFloat: swapRedAndBlue<PF_PixelFloat>(input, *output); break;
+    } else if (cmd == PF_Cmd_SMART_PRE_RENDER) {
+        auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+        PF_CheckoutResult layer{};
+        const PF_Err err = pre->cb->checkout_layer(in->effect_ref, 0, 0,
+                                                   &pre->input->output_request, in->current_time,
+                                                   in->time_step, in->time_scale, &layer);
+        pre->output->result_rect = layer.result_rect;
+        pre->output->max_result_rect = layer.max_result_rect;
+        return err;
+    } else if (cmd == PF_Cmd_SMART_RENDER) {
+        auto* smart = static_cast<PF_SmartRenderExtra*>(extra);
+        PF_EffectWorld* input = nullptr;
+        PF_EffectWorld* output = nullptr;
+        if (smart->cb->checkout_layer_pixels(in->effect_ref, 0, &input) != PF_Err_NONE) {
+            return PF_Err_BAD_CALLBACK_PARAM;
         }
+        if (smart->cb->checkout_output(in->effect_ref, &output) == PF_Err_NONE) {
+            swapByFormat(*input, *output);
+        }
+        return smart->cb->checkin_layer_pixels(in->effect_ref, 0);
     }
     return PF_Err_NONE;
 }
