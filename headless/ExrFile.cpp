@@ -59,18 +59,6 @@ ColourSource colourSource(const Imf::Header& header, const std::string& shownPat
     throw ImageError("cannot read '" + shownPath + "': the file has no R, G, B or Y channel");
 }
 
-void unpremultiply(Image& image)
-{
-    for (size_t i = 0; i < image.rgbaFloat.size(); i += 4) {
-        float alpha = image.rgbaFloat[i + 3];
-        if (alpha != 0.0f) {
-            for (int c = 0; c < 3; ++c) {
-                image.rgbaFloat[i + c] /= alpha;
-            }
-        }
-    }
-}
-
 }  // namespace
 
 bool ExrFile::hasSignature(const std::string& path)
@@ -119,7 +107,7 @@ Image ExrFile::read(const std::string& path, const std::string& shownPath, int32
         }
         file.setFrameBuffer(frameBuffer);
         file.readPixels(window.min.y, window.max.y);
-        unpremultiply(image);
+        unpremultiplyFloat(image);
         return image;
     });
 }

@@ -211,18 +211,6 @@ float sampleAt(const uint8_t* at, bool bigEndian)
     return value;
 }
 
-void unpremultiply(Image& image)
-{
-    for (size_t i = 0; i < image.rgbaFloat.size(); i += 4) {
-        float alpha = image.rgbaFloat[i + 3];
-        if (alpha != 0.0f) {
-            for (int c = 0; c < 3; ++c) {
-                image.rgbaFloat[i + c] /= alpha;
-            }
-        }
-    }
-}
-
 // The strips' rows into the image, in order.
 void readStrips(TiffReader& reader, const Directory& directory, uint32_t samples, Image& image)
 {
@@ -384,7 +372,7 @@ Image FloatTiff::read(const std::string& path, const std::string& shownPath, int
     }
     readStrips(reader, directory, samples, image);
     if (samples == 4 && first(directory, kExtraSamples, 0) == kAssociatedAlpha) {
-        unpremultiply(image);
+        unpremultiplyFloat(image);
     }
     return image;
 }

@@ -81,4 +81,16 @@ Image Image::converted(ImageDepth to) const
     return result;
 }
 
+void unpremultiplyFloat(Image& image)
+{
+    for (size_t i = 0; i < image.rgbaFloat.size(); i += 4) {
+        float alpha = image.rgbaFloat[i + 3];
+        if (alpha != 0.0f) {
+            for (int c = 0; c < 3; ++c) {
+                image.rgbaFloat[i + c] /= alpha;
+            }
+        }
+    }
+}
+
 }  // namespace Tessarine::Lamino

@@ -50,4 +50,8 @@ private:
     }
 };
 
+// Divides a float image's colour by its alpha, where alpha is not 0: files that store colour
+// premultiplied (OpenEXR, associated-alpha TIFF) read back as the straight colour images hold.
+void unpremultiplyFloat(Image& image);
+
 }  // namespace Tessarine::Lamino
