@@ -43,6 +43,17 @@ double BenchTimes::maximum() const
     return *std::max_element(milliseconds.begin(), milliseconds.end());
 }
 
+Renderer::~Renderer()
+{
+    for (A_long index : layerIndices) {
+        try {
+            host.setLayer(index, nullptr);
+        } catch (...) {
+            // a parameter the host no longer declares hands out nothing anyway
+        }
+    }
+}
+
 Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames,
                    const RenderSetup& setup)
     : host(host)
@@ -55,6 +66,7 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
             layers.push_back(std::make_unique<World>(
                 toWorld(readForRender(value.file, setup.maxSide), setup.format)));
             host.setLayer(option.index, layers.back()->get());
+            layerIndices.push_back(option.index);
         } else if (value.animated) {
             host.animate(option.index,
                          ParameterAnimation{value.from, value.to, 0.0, lastFrameSeconds});

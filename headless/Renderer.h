@@ -55,6 +55,11 @@ public:
     // too large layer file.
     Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames,
              const RenderSetup& setup = {});
+    // Takes its layers back from the host, which would otherwise hand out worlds that are gone
+    // (the host's global setdown outlives the renderer).
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
 
     // The shutter every render hands the effect, in degrees of a frame (default 180 and 0).
     void setShutter(double angle, double phase);
@@ -104,6 +109,7 @@ private:
 
     HeadlessHost& host;
     std::vector<std::unique_ptr<World>> layers;
+    std::vector<A_long> layerIndices;  // the parameter each of `layers` was set for
     double shutterAngle = 180.0;
     double shutterPhase = 0.0;
 };

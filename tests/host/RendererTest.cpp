@@ -5,7 +5,9 @@
 #include <atomic>
 #include <memory>
 
+#include "headless/CommandLine.h"
 #include "headless/DefaultImage.h"
+#include "headless/ImageIO.h"
 #include "headless/LaminoTool.h"
 #include "headless/Renderer.h"
 #include "headless/Utf8.h"
@@ -85,6 +87,37 @@ TEST(Renderer, FailureStopsEveryRenderThreadAndIsRethrown)
     EXPECT_THROW(renderer.renderFrames(input, 40, 3, deliver), RenderError);
     EXPECT_GE(delivered.load(), 2);
     EXPECT_LT(delivered.load(), 10);
+}
+
+// A renderer's custom layer goes with it: the host never hands out its world afterwards (it did,
+// and a global setdown after the renderer read the freed world).
+TEST(Renderer, LayersGoBackToTheHostWithTheRenderer)
+{
+    std::unique_ptr<HeadlessHost> host = startedPlugin();
+    if (!host) {
+        GTEST_SKIP() << "the plug-in is not built beside the tests";
+    }
+    wchar_t temporary[MAX_PATH];
+    GetTempPathW(MAX_PATH, temporary);
+    const std::string layerFile =
+        wideToUtf8(temporary) + "lamino_layer_" + std::to_string(GetCurrentProcessId()) + ".png";
+    ImageIO::writePng(DefaultImage::make(20, 12), layerFile);
+    Plan plan = CommandLine::parse(
+        {"render", "-o", "unused.png", "--custom-layer", layerFile, "--offset-random", "20"});
+    CommandLine::resolveControls(plan, Renderer::controlsOf(*host));
+    World input = Renderer::toWorld(DefaultImage::make(32, 18));
+    Image layered, after;
+    {
+        Renderer renderer(*host, plan.controls, 1);
+        layered = renderer.render(input, 0);
+    }
+    DeleteFileW(utf8ToWide(layerFile).c_str());
+    after = Renderer(*host, {}, 1).render(input, 0);
+    std::unique_ptr<HeadlessHost> plain = startedPlugin();
+    plain->setValue(5, 20); // Offset Random, as above, without a layer
+    const Image expected = Renderer(*plain, {}, 1).render(input, 0);
+    EXPECT_NE(layered.rgba, expected.rgba);
+    EXPECT_EQ(after.rgba, expected.rgba);
 }
 
 TEST(Renderer, BenchFiguresComeFromTheTimes)
