@@ -479,6 +479,11 @@ void HeadlessHost::setLayer(int32_t index, const PF_EffectWorld* world)
     session->parameters.setLayer(index, world);
 }
 
+const PF_EffectWorld* HeadlessHost::layer(int32_t index) const
+{
+    return session->parameters.layerAt(index);
+}
+
 void HeadlessHost::setRaw(int32_t index, const PF_ParamDef& def)
 {
     session->parameters.setRaw(index, def);

@@ -107,6 +107,7 @@ public:
     void setValue(int32_t index, double value);
     void animate(int32_t index, const ParameterAnimation& animation);
     void setLayer(int32_t index, const PF_EffectWorld* world);  // null: no layer
+    const PF_EffectWorld* layer(int32_t index) const;           // what setLayer set last
     void setRaw(int32_t index, const PF_ParamDef& def);
     void resetValue(int32_t index);
 

@@ -110,7 +110,9 @@ TEST(Renderer, LayersGoBackToTheHostWithTheRenderer)
     {
         Renderer renderer(*host, plan.controls, 1);
         layered = renderer.render(input, 0);
+        EXPECT_NE(host->layer(8), nullptr); // Custom Layer
     }
+    EXPECT_EQ(host->layer(8), nullptr);
     DeleteFileW(utf8ToWide(layerFile).c_str());
     after = Renderer(*host, {}, 1).render(input, 0);
     std::unique_ptr<HeadlessHost> plain = startedPlugin();
