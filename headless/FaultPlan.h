@@ -48,8 +48,9 @@ struct FaultPlan {
     // Functions handed to the effect as null pointers, named as in the callback tables:
     // "ansi.sprintf" and "ansi.strcpy" (in the utility callbacks' ANSI block and in the ANSI
     // suite alike), "checkout_param", "checkin_param", "add_param", "get_pixel_data8",
-    // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike), and
-    // "AcquireSuite".
+    // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike),
+    // "AcquireSuite", and "host_unlock_handle" and "host_dispose_handle" (both tables alike;
+    // they return nothing, so a null pointer is the only way they can fail).
     std::set<std::string> nullCallbacks;
 };
 

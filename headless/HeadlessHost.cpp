@@ -412,4 +412,10 @@ void HeadlessHost::resetBooks()
     session->ledger.reset();
 }
 
+void HeadlessHost::observeCheckouts(std::function<void(int32_t index)> observer)
+{
+    std::lock_guard<std::mutex> lock(commandMutex);
+    session->checkoutObserver = std::move(observer);
+}
+
 }  // namespace Tessarine::Lamino

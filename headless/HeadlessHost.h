@@ -8,6 +8,7 @@
 #include "headless/Pipl.h"
 #include "headless/PluginModule.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -110,6 +111,12 @@ public:
     void resetBooks();                             // counts and issues (not what is outstanding)
 
     static std::string commandName(PF_Cmd cmd);
+
+    // ---- observing the effect
+    // Calls `observer` on the rendering thread after every successful checkout_param, with the
+    // parameter's index, while the effect's command runs (and whatever GL context the effect
+    // made current is current). Set it while no command runs; an empty function removes it.
+    void observeCheckouts(std::function<void(int32_t index)> observer);
 
 private:
     struct Frame;

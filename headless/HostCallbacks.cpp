@@ -162,6 +162,9 @@ PF_Err checkoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime,
         }
         *param = index == 0 ? inputLayerDef(*session) : value;
         session->ledger.checkedOut(param, index);
+        if (session->checkoutObserver) {
+            session->checkoutObserver(index);
+        }
         return PF_Err_NONE;
     });
 }
@@ -621,6 +624,12 @@ void HostCallbacks::removeCallbacks(HostSession& session, const std::set<std::st
             session.handleSuite.host_lock_handle = nullptr;
         } else if (name == "AcquireSuite") {
             session.basicSuite.AcquireSuite = nullptr;
+        } else if (name == "host_unlock_handle") {
+            session.utils.host_unlock_handle = nullptr;
+            session.handleSuite.host_unlock_handle = nullptr;
+        } else if (name == "host_dispose_handle") {
+            session.utils.host_dispose_handle = nullptr;
+            session.handleSuite.host_dispose_handle = nullptr;
         }
     }
 }
@@ -629,7 +638,8 @@ bool HostCallbacks::canRemove(const std::string& name)
 {
     static const std::set<std::string> removable = {
         "ansi.sprintf",     "ansi.strcpy",      "checkout_param",   "checkin_param", "add_param",
-        "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite"};
+        "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite",
+        "host_unlock_handle", "host_dispose_handle"};
     return removable.count(name) != 0;
 }
 

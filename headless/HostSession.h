@@ -9,6 +9,8 @@
 #include "headless/HostLedger.h"
 #include "headless/ParameterStore.h"
 
+#include <functional>
+
 namespace Tessarine::Lamino {
 
 // Everything the host's callbacks work on for one effect instance: its parameters and their
@@ -43,6 +45,10 @@ struct HostSession {
     PF_ANSICallbacksSuite1 ansiSuite{};
     PF_HandleSuite1 handleSuite{};
     PF_iterateFloatSuite1 iterateFloatSuite{};
+
+    // Called on the rendering thread after each successful checkout_param, with the index;
+    // set while no command runs (HeadlessHost::observeCheckouts).
+    std::function<void(PF_ParamIndex)> checkoutObserver;
 };
 
 }  // namespace Tessarine::Lamino

@@ -37,6 +37,7 @@ private:
     void render(HeadlessHost& host, const Plan& plan);
     void warnOfLongerSequence(const Plan& plan);
     void bench(HeadlessHost& host, const Plan& plan);
+    int soak(const Plan& plan);
     void reportHostIssues(HeadlessHost& host);
 
     std::ostream& out;
