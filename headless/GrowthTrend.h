@@ -16,6 +16,11 @@ public:
 
     size_t samples() const { return points.size(); }
     double events() const { return points.empty() ? 0.0 : points.back().events; }
+    // The events between point `first` and the last.
+    double eventsFrom(size_t first) const
+    {
+        return first < points.size() ? points.back().events - points[first].events : 0.0;
+    }
     double total() const { return points.empty() ? 0.0 : points.back().value - points[0].value; }
     // Growth per event over the points from `first` on; 0 with fewer than two of them.
     double slope(size_t first = 0) const;

@@ -93,6 +93,10 @@ double SoakCases::valueFor(const ControlOption& option)
         return quantize(between(-720.0, 720.0), 256.0);
     default: break;
     }
+    // A quarter of the values are the default: most renders leave most controls alone.
+    if (chance(0.25)) {
+        return option.defaultValue;
+    }
     double value;
     const double pick = between(0.0, 1.0);
     if (pick < 0.08) {
