@@ -315,14 +315,19 @@ void Soak::applyControls(const SoakBatch& batch, const World* layer)
     }
 }
 
+std::unique_ptr<World> Soak::layerWorld(const SoakBatch& batch)
+{
+    if (!batch.hasLayer) {
+        return nullptr;
+    }
+    return std::make_unique<World>(SoakCases::toWorld(
+        SoakCases::picture(batch.layer.width, batch.layer.height, batch.layer.salt),
+        batch.layer.format));
+}
+
 void Soak::runBatch(const SoakBatch& batch)
 {
-    std::unique_ptr<World> layer;
-    if (batch.hasLayer) {
-        layer = std::make_unique<World>(SoakCases::toWorld(
-            SoakCases::picture(batch.layer.width, batch.layer.height, batch.layer.salt),
-            batch.layer.format));
-    }
+    const std::unique_ptr<World> layer = layerWorld(batch);
     applyControls(batch, layer.get());
     std::vector<RenderCrew::Job> jobs;
     for (const SoakFrame& frame : batch.frames) {
@@ -470,12 +475,7 @@ void Soak::faultEvent()
     }
     if (!stopped()) {
         SoakBatch after = cases.smallBatch(controls, format, 0, true);
-        std::unique_ptr<World> layer;
-        if (after.hasLayer) {
-            layer = std::make_unique<World>(SoakCases::toWorld(
-                SoakCases::picture(after.layer.width, after.layer.height, after.layer.salt),
-                after.layer.format));
-        }
+        const std::unique_ptr<World> layer = layerWorld(after);
         applyControls(after, layer.get());
         renderChecked(after, after.frames[0], *mainContext);
         host->setLayer(layerIndex, nullptr);
@@ -485,12 +485,7 @@ void Soak::faultEvent()
 
 void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, OwnGlContext& own)
 {
-    std::unique_ptr<World> layer;
-    if (batch.hasLayer) {
-        layer = std::make_unique<World>(SoakCases::toWorld(
-            SoakCases::picture(batch.layer.width, batch.layer.height, batch.layer.salt),
-            batch.layer.format));
-    }
+    const std::unique_ptr<World> layer = layerWorld(batch);
     applyControls(batch, layer.get());
     const SoakFrame& frame = batch.frames[0];
     const HostCounts before = host->counts();
@@ -513,11 +508,17 @@ void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, Own
         fail(what + " returned " + codeText(result) + ", expected " + codeText(expected));
         return;
     }
-    if (result != PF_Err_NONE) {
-        return;
+    if (result == PF_Err_NONE) {
+        checkFaultFrame(fault, batch, output, what);
     }
-    // Controls that could not be read keep the render before's values (the same here), or
-    // have their defaults; a custom layer that could not be read is none.
+}
+
+// Controls that could not be read keep the render before's values (the same here), or have
+// their defaults; a custom layer that could not be read is none.
+void Soak::checkFaultFrame(const SoakFault& fault, const SoakBatch& batch, const World& output,
+                           const std::string& what)
+{
+    const SoakFrame& frame = batch.frames[0];
     std::optional<ModelControls> previous = SoakCases::modelControls(batch);
     SoakBatch defaults = batch;
     for (SoakControl& control : defaults.controls) {

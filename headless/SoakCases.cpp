@@ -171,9 +171,36 @@ SoakBatch SoakCases::batch(const std::vector<ControlOption>& controls, int32_t f
         frameFormats = {b.layer.format};  // a layer is handed to the effect in the render's depth
     }
     for (int32_t i = 0; i < frames; ++i) {
-        b.frames.push_back(frame(frameFormats, false));
+        b.frames.push_back(boundedWork(b, frame(frameFormats, false)));
     }
     return b;
+}
+
+// A large frame with many shutter samples and wide soft edges over narrow bands costs hours on a
+// software renderer (every pixel blends every band of its window at every sample): such frames
+// are made smaller, so that no render costs more than a few 4K frames would.
+SoakFrame SoakCases::boundedWork(const SoakBatch& batch, SoakFrame frame)
+{
+    double samples = 1.0, softness = 0.0;
+    bool blurred = false;
+    for (const SoakControl& control : batch.controls) {
+        const double most = std::max(control.value, control.animated ? control.to : 0.0);
+        if (control.option.label == "Motion Blur") {
+            blurred = most != 0.0;
+        } else if (control.option.label == "Shutter Samples") {
+            samples = most;
+        } else if (control.option.label == "Edge Softness") {
+            softness = most;
+        }
+    }
+    const double work =
+        double(frame.width) * frame.height * (blurred ? samples : 1.0) * (1.0 + softness);
+    if (work > kMostWork) {
+        const double scale = std::sqrt(kMostWork / work);
+        frame.width = std::max(1, int32_t(frame.width * scale));
+        frame.height = std::max(1, int32_t(frame.height * scale));
+    }
+    return frame;
 }
 
 SoakBatch SoakCases::smallBatch(const std::vector<ControlOption>& controls, WorldFormat format,

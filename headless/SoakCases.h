@@ -95,6 +95,9 @@ public:
     static const char* formatName(WorldFormat format);
 
 private:
+    static constexpr double kMostWork = 4.0 * kLargestWidth * kLargestHeight;  // pixel-samples
+    static SoakFrame boundedWork(const SoakBatch& batch, SoakFrame frame);
+
     std::mt19937_64 random;
 };
 
