@@ -23,7 +23,7 @@ constexpr int32_t kWarmupStretches[] = {2, 1, 1};  // per stretch kind, not judg
 constexpr int32_t kSamplesToJudge = 3;
 // Renders, setup cycles and reloads the later half of the memory samples must span to be
 // judged: over less, the allocators' noise is larger than any tolerance worth stating.
-const double kMemorySpan[] = {2000, 50, 5};
+const double kMemorySpan[] = {2000, 50, 50};
 constexpr double kMegabyte = 1024.0 * 1024.0;
 const char* const kStretchNames[] = {"renders", "cycles", "reloads"};
 const double kStretchUnits[] = {1000.0, 100.0, 100.0};
@@ -33,7 +33,8 @@ const char* const kUnitNames[] = {"per 1000 renders", "per 100 setup cycles", "p
 // in the figure's own unit (bytes are shown in MB). Memory allows for allocators that keep
 // blocks of the large frames rendered between two samples (about +-25 MB from one sample to
 // the next), and is judged only over a long enough stretch (kMemorySpan). Programs after
-// renders allow for the program variants the effect builds as controls need them. Handles allow for the 4 that the statically linked thread library of the plug-in
+// renders allow for the program variants the effect builds as controls need them. Handles
+// allow for the 4 that the statically linked thread library of the plug-in
 // leaves at each unload (ResourceGrowth.LoadsAndUnloadsLeaveFewHandles): one reload comes
 // between every fourth pair of render samples and every third pair of cycle samples.
 struct Tolerance {

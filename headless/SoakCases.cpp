@@ -258,21 +258,47 @@ ArgbImage SoakCases::picture(int32_t width, int32_t height, uint32_t salt)
     return image;
 }
 
+namespace {
+
+// One 8-bit ARGB pixel into a world of any depth: 16-bit levels run to 32768, float to 1.
+void storePixel(World& world, int32_t x, int32_t y, const uint8_t* p)
+{
+    if (world.format() == WorldFormat::Argb8) {
+        *world.pixel8(x, y) = PF_Pixel{p[0], p[1], p[2], p[3]};
+    } else if (world.format() == WorldFormat::Argb16) {
+        auto deep = [](uint8_t v) { return A_u_short(std::lround(v * kHost16FullScale / 255.0)); };
+        *world.pixel16(x, y) = PF_Pixel16{deep(p[0]), deep(p[1]), deep(p[2]), deep(p[3])};
+    } else {
+        auto real = [](uint8_t v) { return PF_FpShort(v / 255.0f); };
+        *world.pixelFloat(x, y) = PF_PixelFloat{real(p[0]), real(p[1]), real(p[2]), real(p[3])};
+    }
+}
+
+// A pixel of any depth as 8-bit ARGB, rounded to the nearest level.
+void loadPixel(const World& world, int32_t x, int32_t y, uint8_t* o)
+{
+    if (world.format() == WorldFormat::Argb8) {
+        const PF_Pixel& p = *world.pixel8(x, y);
+        o[0] = p.alpha, o[1] = p.red, o[2] = p.green, o[3] = p.blue;
+    } else if (world.format() == WorldFormat::Argb16) {
+        const PF_Pixel16& p = *world.pixel16(x, y);
+        auto level = [](A_u_short v) { return toLevel(v / kHost16FullScale); };
+        o[0] = level(p.alpha), o[1] = level(p.red), o[2] = level(p.green), o[3] = level(p.blue);
+    } else {
+        const PF_PixelFloat& p = *world.pixelFloat(x, y);
+        o[0] = toLevel(p.alpha), o[1] = toLevel(p.red), o[2] = toLevel(p.green),
+        o[3] = toLevel(p.blue);
+    }
+}
+
+}  // namespace
+
 World SoakCases::toWorld(const ArgbImage& picture, WorldFormat format)
 {
     World world(format, picture.width, picture.height);
     for (int32_t y = 0; y < picture.height; ++y) {
         for (int32_t x = 0; x < picture.width; ++x) {
-            const uint8_t* p = picture.at(x, y);
-            if (format == WorldFormat::Argb8) {
-                *world.pixel8(x, y) = PF_Pixel{p[0], p[1], p[2], p[3]};
-            } else if (format == WorldFormat::Argb16) {
-                auto deep = [](uint8_t v) { return A_u_short(std::lround(v * kHost16FullScale / 255.0)); };
-                *world.pixel16(x, y) = PF_Pixel16{deep(p[0]), deep(p[1]), deep(p[2]), deep(p[3])};
-            } else {
-                auto real = [](uint8_t v) { return PF_FpShort(v / 255.0f); };
-                *world.pixelFloat(x, y) = PF_PixelFloat{real(p[0]), real(p[1]), real(p[2]), real(p[3])};
-            }
+            storePixel(world, x, y, picture.at(x, y));
         }
     }
     return world;
@@ -284,18 +310,7 @@ ArgbImage SoakCases::toArgb8(const World& world)
     for (int32_t y = 0; y < image.height; ++y) {
         for (int32_t x = 0; x < image.width; ++x) {
             uint8_t* o = image.at(x, y);
-            if (world.format() == WorldFormat::Argb8) {
-                const PF_Pixel& p = *world.pixel8(x, y);
-                o[0] = p.alpha, o[1] = p.red, o[2] = p.green, o[3] = p.blue;
-            } else if (world.format() == WorldFormat::Argb16) {
-                const PF_Pixel16& p = *world.pixel16(x, y);
-                auto level = [](A_u_short v) { return toLevel(v / kHost16FullScale); };
-                o[0] = level(p.alpha), o[1] = level(p.red), o[2] = level(p.green), o[3] = level(p.blue);
-            } else {
-                const PF_PixelFloat& p = *world.pixelFloat(x, y);
-                o[0] = toLevel(p.alpha), o[1] = toLevel(p.red), o[2] = toLevel(p.green),
-                o[3] = toLevel(p.blue);
-            }
+            loadPixel(world, x, y, o);
             if (o[0] == 0) {
                 o[1] = o[2] = o[3] = 0;
             }

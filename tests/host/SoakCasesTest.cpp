@@ -104,7 +104,8 @@ TEST(SoakCases, FramesAreMostlySmallAndSometimesLarge)
 // wide soft edges and a control the model does not know (away from its default) are not covered.
 TEST(SoakCases, ModelControlsAreReadAsTheEffectReadsThem)
 {
-    const std::optional<ModelControls> model = SoakCases::modelControls(batchOf({12, 37.75, 3, 2.5}));
+    const std::optional<ModelControls> model =
+        SoakCases::modelControls(batchOf({12, 37.75, 3, 2.5}));
     ASSERT_TRUE(model);
     EXPECT_EQ(model->count, 12);
     EXPECT_DOUBLE_EQ(model->sizeRandom, 0.37);
@@ -143,7 +144,8 @@ TEST(SoakCases, ComparisonAllowsOneLevel)
     EXPECT_EQ(SoakCases::offPixels(rendered, model), 0u);
     rendered.argb[3] = 32;
     EXPECT_EQ(SoakCases::offPixels(rendered, model), 1u);
-    EXPECT_EQ(SoakCases::firstOffPixel(rendered, model), "at (0, 0) ARGB 201 11 19 32, the model 200 10 20 30");
+    EXPECT_EQ(SoakCases::firstOffPixel(rendered, model),
+              "at (0, 0) ARGB 201 11 19 32, the model 200 10 20 30");
     rendered.argb[4] = 2;
     EXPECT_EQ(SoakCases::offPixels(rendered, model), 2u);
     EXPECT_EQ(SoakCases::offPixels(ArgbImage(2, 1), model), 3u);  // another size: all off
