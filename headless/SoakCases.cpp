@@ -232,13 +232,6 @@ std::optional<ModelControls> SoakCases::modelControls(const SoakBatch& batch)
             return std::nullopt;
         }
     }
-    // Soft windows wider than the compared range, or reaching far into the bands a large band
-    // phase brings in: there the model and the effect blend the bands beyond the frame's
-    // pattern differently (by a few levels), so these frames are counted, not judged.
-    if (model.edgeSoftness > kModelSoftnessLimit ||
-        (model.edgeSoftness > 0.0 && std::fabs(model.bandPhase) > kModelPhaseLimit)) {
-        return std::nullopt;
-    }
     return model;
 }
 

@@ -49,10 +49,6 @@ class SoakCases {
 public:
     static constexpr int32_t kModelSide = 64;  // frames up to this size are compared
     static constexpr int32_t kLargestWidth = 3840, kLargestHeight = 2160;
-    // Edge softness (pixels) and, with soft edges, band phase (band widths) up to which
-    // frames are compared with the model.
-    static constexpr double kModelSoftnessLimit = 8.0;
-    static constexpr double kModelPhaseLimit = 10.0;
 
     explicit SoakCases(uint64_t seed) : random(seed) { }
 
@@ -71,8 +67,7 @@ public:
     uint32_t salt();
 
     // The model's controls for the batch's values, or nothing when the model does not cover
-    // them: controls that animate, a control the model does not know away from its default,
-    // or soft edges beyond kModelSoftnessLimit or with a band phase beyond kModelPhaseLimit.
+    // them: controls that animate, or a control the model does not know away from its default.
     static std::optional<ModelControls> modelControls(const SoakBatch& batch);
 
     // A picture with detail everywhere and alphas from 1/255 up, from its salt.
