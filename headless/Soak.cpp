@@ -68,11 +68,6 @@ struct ProbeRequest {
 };
 thread_local ProbeRequest* pendingProbe = nullptr;
 
-std::string codeText(PF_Err code)
-{
-    return hostErrorText(code);
-}
-
 }  // namespace
 
 struct Soak::Figures {
@@ -184,7 +179,7 @@ void Soak::load()
 {
     host = std::make_unique<HeadlessHost>(options.plugin);
     if (PF_Err result = host->startUp(); result != PF_Err_NONE) {
-        throw std::runtime_error("the effect failed to start: " + codeText(result));
+        throw std::runtime_error("the effect failed to start: " + hostErrorText(result));
     }
     controls = Renderer::controlsOf(*host);
     layerIndex = 0;
@@ -233,11 +228,11 @@ void Soak::probeFormats()
     const bool deepDeclared = (host->globalSetupResult().outFlags & PF_OutFlag_DEEP_COLOR_AWARE);
     if (deepDeclared && refusedFormats.count(WorldFormat::Argb16)) {
         fail("the effect declares deep colour but refused a 16-bit render with " +
-             codeText(refusedFormats[WorldFormat::Argb16]));
+             hostErrorText(refusedFormats[WorldFormat::Argb16]));
     }
     if (refusedFormats.count(WorldFormat::Argb8)) {
         fail("the effect refused an 8-bit render with " +
-             codeText(refusedFormats[WorldFormat::Argb8]));
+             hostErrorText(refusedFormats[WorldFormat::Argb8]));
     }
 }
 
@@ -267,11 +262,11 @@ void Soak::cycleStretch()
 {
     for (int32_t i = 0; i < kCyclesPerStretch && !stopped(); ++i) {
         if (PF_Err result = host->globalSetdown(); result != PF_Err_NONE) {
-            fail("global setdown returned " + codeText(result));
+            fail("global setdown returned " + hostErrorText(result));
         }
         expectOwnCurrent(*mainContext, "global setdown");
         if (PF_Err result = host->globalSetup(); result != PF_Err_NONE) {
-            fail("global setup returned " + codeText(result));
+            fail("global setup returned " + hostErrorText(result));
         }
         expectOwnCurrent(*mainContext, "global setup");
         expectCleanBooks("a setup cycle");
@@ -406,7 +401,7 @@ void Soak::renderChecked(const SoakBatch& batch, const SoakFrame& frame, OwnGlCo
         if (refusedFormats.count(frame.format) != 0) {
             ++stats->refused;
         } else if (result != HeadlessHost::kExceptionEscaped) {
-            fail(what + " failed with " + codeText(result));
+            fail(what + " failed with " + hostErrorText(result));
         }
         return;
     }
@@ -506,7 +501,7 @@ void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, Own
     expectCleanBooks(what);
     const PF_Err expected = fault.expected(use, int32_t(controls.size()));
     if (result != expected) {
-        fail(what + " returned " + codeText(result) + ", expected " + codeText(expected));
+        fail(what + " returned " + hostErrorText(result) + ", expected " + hostErrorText(expected));
         return;
     }
     if (result == PF_Err_NONE) {
@@ -548,11 +543,11 @@ void Soak::injectCommandFault(const SoakFault& fault)
     expectOwnCurrent(*mainContext, what);
     expectCleanBooks(what);
     if (result != expected) {
-        fail(what + " returned " + codeText(result) + ", expected " + codeText(expected));
+        fail(what + " returned " + hostErrorText(result) + ", expected " + hostErrorText(expected));
     }
     const PF_Err again = about ? host->about() : host->paramsSetup();
     if (again != PF_Err_NONE || int32_t(host->parameters().size()) != int32_t(controls.size())) {
-        fail("the command after " + what + " returned " + codeText(again));
+        fail("the command after " + what + " returned " + hostErrorText(again));
     }
     expectCleanBooks("the command after " + what);
 }
@@ -742,7 +737,7 @@ void Soak::printTotals()
         out << " none";
     }
     for (const auto& [format, code] : refusedFormats) {
-        out << " " << SoakCases::formatName(format) << " (" << codeText(code) << ")";
+        out << " " << SoakCases::formatName(format) << " (" << hostErrorText(code) << ")";
     }
     out << "; refused renders " << s.refused << "\n";
     out << "Setup cycles " << s.cycles << ", reloads " << s.reloads << ", samples " << s.samples
