@@ -127,8 +127,13 @@ BandTable BandTable::build(const SliceParameters& p, float maxDist)
         table.shifted = table.shifted || band.shift != 0.0f;
     }
 
+    // Soft edges look bands up half the softness past the frame's far side. Where a band phase
+    // moves the whole frame before band 0, the bands built back from band 0 lie past it too, so
+    // the records reach band 0; otherwise the last band holds everything past the far side.
     table.recordOrigin = std::floor(table.bands.front().start);
-    const int32_t lastRecord = static_cast<int32_t>(std::floor(farSide - table.recordOrigin)) + 1;
+    const float recordsEnd = std::max(farSide, 0.0f);
+    const int32_t lastRecord =
+        static_cast<int32_t>(std::floor(recordsEnd - table.recordOrigin)) + 1;
     const int32_t lastBand = static_cast<int32_t>(table.bands.size()) - 1;
     table.lookup.reserve(static_cast<size_t>(lastRecord) + 1);
     table.firstBands.reserve(static_cast<size_t>(lastRecord) + 1);

@@ -22,7 +22,7 @@ const OwnOption kOwnOptions[] = {
     {"output", true, {Command::Render}},
     {"frames", true, {Command::Render}},
     {"start", true, {Command::Render}},
-    {"threads", true, {Command::Render}},
+    {"threads", true, {Command::Render, Command::Soak}},
     {"depth", true, {Command::Render}},
     {"exr-channels", true, {Command::Render}},
     {"size", true, {Command::Render, Command::Bench}},
@@ -31,9 +31,13 @@ const OwnOption kOwnOptions[] = {
     {"baseline", false, {Command::Bench}},
     {"shutter-angle", true, {Command::Render, Command::Bench}},
     {"shutter-phase", true, {Command::Render, Command::Bench}},
-    {"plugin", true, {Command::Render, Command::Bench, Command::Info}},
-    {"quiet", false, {Command::Render, Command::Bench}},
-    {"verbose", false, {Command::Render, Command::Bench, Command::Info}},
+    {"plugin", true, {Command::Render, Command::Bench, Command::Info, Command::Soak}},
+    {"quiet", false, {Command::Render, Command::Bench, Command::Soak}},
+    {"verbose", false, {Command::Render, Command::Bench, Command::Info, Command::Soak}},
+    {"seconds", true, {Command::Soak}},
+    {"renders", true, {Command::Soak}},
+    {"seed", true, {Command::Soak}},
+    {"sample-every", true, {Command::Soak}},
 };
 
 // A numbering pattern in a file name: where it starts, how long it is and its digit count (0:
@@ -86,6 +90,7 @@ const char* commandName(Command command)
     case Command::Render: return "render";
     case Command::Bench: return "bench";
     case Command::Info: return "info";
+    case Command::Soak: return "soak";
     case Command::Help: break;
     }
     return "help";
@@ -220,6 +225,9 @@ private:
             setOwn(*own, "--" + name, value);
         } else if (plan.command == Command::Info) {
             throw UsageError("unknown option '--" + name + "' for info (it takes only --plugin)");
+        } else if (plan.command == Command::Soak) {
+            throw UsageError("unknown option '--" + name + "' for soak (it picks the effect's "
+                             "control values itself; lamino --help shows its options)");
         } else {
             plan.controlOptions.push_back({name, value});
         }
@@ -247,6 +255,7 @@ private:
             plan.exrChannels = parseExrChannels(spelled, value);
         } else if (name == "threads") {
             plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
+            plan.threadsGiven = true;
         } else if (name == "size") {
             parseSize(value, plan);
         } else if (name == "runs") {
@@ -265,13 +274,23 @@ private:
             plan.quiet = true;
         } else if (name == "verbose") {
             plan.verbose = true;
+        } else if (name == "seconds") {
+            plan.soakSeconds = parseCount(spelled, value, 1, CommandLine::kMaxSoakSeconds);
+        } else if (name == "renders") {
+            plan.soakRenders = parseCount(spelled, value, 1, CommandLine::kMaxSoakRenders);
+        } else if (name == "seed") {
+            plan.seed = uint64_t(parseCount(spelled, value, 0, 2147483647));
+            plan.seedGiven = true;
+        } else if (name == "sample-every") {
+            plan.sampleRenders = parseCount(spelled, value, 10, 1000000);
         }
     }
 
     void readPositional(const std::string& argument)
     {
-        if (plan.command == Command::Info) {
-            throw UsageError("info takes no file ('" + argument + "')");
+        if (plan.command == Command::Info || plan.command == Command::Soak) {
+            throw UsageError(std::string(commandName(plan.command)) + " takes no file ('" +
+                             argument + "')");
         }
         if (!plan.input.empty()) {
             throw UsageError("only one input image can be given ('" + plan.input + "', then '"
@@ -309,6 +328,9 @@ void checkPlan(Plan& plan)
         throw UsageError(
             "--size applies only to the built-in image; an input image keeps its own size");
     }
+    if (plan.command == Command::Soak && plan.soakSeconds > 0 && plan.soakRenders > 0) {
+        throw UsageError("soak takes --seconds or --renders, not both");
+    }
     if (plan.command == Command::Bench && plan.width == 0 && plan.input.empty()) {
         plan.width = CommandLine::kBenchWidth;
         plan.height = CommandLine::kBenchHeight;
@@ -338,9 +360,11 @@ Plan CommandLine::parse(const std::vector<std::string>& arguments)
         plan.command = Command::Bench;
     } else if (word == "info") {
         plan.command = Command::Info;
+    } else if (word == "soak") {
+        plan.command = Command::Soak;
     } else {
         throw UsageError("unknown command '" + word
-                         + "'; commands: render, bench, info (lamino --help shows usage)");
+                         + "'; commands: render, bench, info, soak (lamino --help shows usage)");
     }
 
     ArgumentReader(arguments, plan).readAll();
@@ -421,6 +445,7 @@ std::string CommandLine::usage()
   lamino render [INPUT] -o OUTPUT [options] [control options]
   lamino bench [INPUT] [options] [control options]
   lamino info [--plugin PATH]
+  lamino soak [--seconds N | --renders N] [--seed N] [--threads K] [options]
   lamino --help
 
 Applies the Orla Lamino effect to an image, driving the plug-in (OrlaLamino.aex) as
@@ -435,6 +460,11 @@ Commands:
   info     Show the effect's registration, the depths and threading it declares,
            its about text and its controls with their option names, ranges and
            defaults.
+  soak     Render for a long time in one process with random sizes, depths, controls
+           and custom layers on several threads, with global setup cycles, reloads of
+           the plug-in and host-call faults between renders; compare small frames with
+           a CPU model of the effect and sample windows, handles, memory and the
+           effect's GL objects. Fails on a wrong frame, a fault not survived, or growth.
 
 Options:
   -o, --output FILE      the image to write (render); with --frames, numbered files
@@ -450,7 +480,8 @@ Options:
   --frames N             render a sequence of N frames (1 to 100000); an INPUT named
                          with %04d (in_%04d.png) gives one input file per frame
   --start N              the number of the sequence's first file (default 1)
-  --threads K            spread the frames over K render threads (1 to 64, default 1)
+  --threads K            spread the frames over K render threads (1 to 64, default 1;
+                         soak: default 2)
   --size WxH             size of the built-in image (default 960x540; bench 1920x1080)
   --runs N               bench: timed renders (default 20)
   --warmup N             bench: untimed renders before them (default 3)
@@ -460,6 +491,11 @@ Options:
   --shutter-angle DEG    how long the host's shutter stays open, in degrees of a frame
                          (0 to 720, default 180), for "Motion Blur"
   --shutter-phase DEG    when it opens after the frame's time (-360 to 360, default 0)
+  --seconds N            soak: run for N seconds (default 60)
+  --renders N            soak: run for N renders instead
+  --seed N               soak: the seed of its random choices (default: made up and
+                         printed, so that a failing run can be repeated)
+  --sample-every N       soak: renders between two samples of the figures (default 200)
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
   -v, --verbose          also show the plug-in's own messages (its OpenGL context

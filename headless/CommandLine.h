@@ -11,7 +11,7 @@
 
 namespace Tessarine::Lamino {
 
-enum class Command { Help, Info, Render, Bench };
+enum class Command { Help, Info, Render, Bench, Soak };
 
 // An option that is not one of the tool's own: the name of an effect control, resolved once the
 // plug-in has declared its controls.
@@ -41,11 +41,16 @@ struct Plan {
     int32_t start = 1;  // --start: the number of the first file of a sequence
     bool versionRequested = false;  // --version
     int32_t threads = 1;
+    bool threadsGiven = false;
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
     int32_t runs = 20, warmups = 3;  // bench
     bool baseline = false;  // bench: time a bare GPU round trip as well
     double shutterAngle = 180.0;  // degrees of a frame the host's shutter is open
     double shutterPhase = 0.0;    // degrees after the frame's time it opens
+    int32_t soakSeconds = 0, soakRenders = 0;  // soak: how long; neither given: 60 s
+    uint64_t seed = 0;  // soak: the seed of its random choices
+    bool seedGiven = false;  // soak: without --seed, one is made up and printed
+    int32_t sampleRenders = 200;  // soak: renders between two samples
     bool quiet = false;
     bool verbose = false;  // the plug-in's own messages to standard error (lamino.exe's main)
     std::vector<RawControlOption> controlOptions;
@@ -63,6 +68,8 @@ public:
     static constexpr int32_t kMaxSide = 16384;
     static constexpr int32_t kBenchWidth = 1920;
     static constexpr int32_t kBenchHeight = 1080;
+    static constexpr int32_t kMaxSoakSeconds = 7 * 24 * 3600;
+    static constexpr int32_t kMaxSoakRenders = 100000000;
 
     static Plan parse(const std::vector<std::string>& arguments);
 

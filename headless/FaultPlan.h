@@ -62,8 +62,10 @@ struct FaultPlan {
     // "ansi.sprintf" and "ansi.strcpy" (in the utility callbacks' ANSI block and in the ANSI
     // suite alike), "checkout_param", "checkin_param", "add_param", "get_pixel_data8",
     // "get_pixel_data16", "host_lock_handle" (utility callback and handle suite alike),
-    // "AcquireSuite", and the smart-render callbacks "checkout_layer", "checkout_layer_pixels",
-    // "checkin_layer_pixels" and "checkout_output".
+    // "AcquireSuite", "host_unlock_handle" and "host_dispose_handle" (both tables alike; they
+    // return nothing, so a null pointer is the only way they can fail), and the smart-render
+    // callbacks "checkout_layer", "checkout_layer_pixels", "checkin_layer_pixels" and
+    // "checkout_output".
     std::set<std::string> nullCallbacks;
 };
 

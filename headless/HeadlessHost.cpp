@@ -563,4 +563,10 @@ void HeadlessHost::resetBooks()
     session->ledger.reset();
 }
 
+void HeadlessHost::observeCheckouts(std::function<void(int32_t index)> observer)
+{
+    std::unique_lock<SlimSharedMutex> lock(commandMutex);
+    session->checkoutObserver = std::move(observer);
+}
+
 }  // namespace Tessarine::Lamino

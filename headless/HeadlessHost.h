@@ -10,6 +10,7 @@
 #include "headless/SlimSharedMutex.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -136,6 +137,12 @@ public:
     void resetPeak();
     // What the last smart pre-render reported.
     PF_PreRenderOutput lastPreRender() const;
+
+    // ---- observing the effect
+    // Calls `observer` on the rendering thread after every successful checkout_param, with the
+    // parameter's index, while the effect's command runs (and whatever GL context the effect
+    // made current is current). Set it while no command runs; an empty function removes it.
+    void observeCheckouts(std::function<void(int32_t index)> observer);
 
 private:
     struct Frame;

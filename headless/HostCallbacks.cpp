@@ -164,6 +164,9 @@ PF_Err checkoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime,
         }
         *param = index == 0 ? inputLayerDef(*currentCommand) : value;
         session->ledger.checkedOut(param, index);
+        if (session->checkoutObserver) {
+            session->checkoutObserver(index);
+        }
         return PF_Err_NONE;
     });
 }
@@ -800,6 +803,12 @@ void HostCallbacks::removeCallbacks(HostCommand& session, const std::set<std::st
             session.smartRender.checkin_layer_pixels = nullptr;
         } else if (name == "checkout_output") {
             session.smartRender.checkout_output = nullptr;
+        } else if (name == "host_unlock_handle") {
+            session.utils.host_unlock_handle = nullptr;
+            session.handleSuite.host_unlock_handle = nullptr;
+        } else if (name == "host_dispose_handle") {
+            session.utils.host_dispose_handle = nullptr;
+            session.handleSuite.host_dispose_handle = nullptr;
         }
     }
 }
@@ -809,7 +818,8 @@ bool HostCallbacks::canRemove(const std::string& name)
     static const std::set<std::string> removable = {
         "ansi.sprintf",     "ansi.strcpy",      "checkout_param",   "checkin_param", "add_param",
         "get_pixel_data8", "get_pixel_data16", "host_lock_handle", "AcquireSuite",
-        "checkout_layer", "checkout_layer_pixels", "checkin_layer_pixels", "checkout_output"};
+        "checkout_layer", "checkout_layer_pixels", "checkin_layer_pixels", "checkout_output",
+        "host_unlock_handle", "host_dispose_handle"};
     return removable.count(name) != 0;
 }
 

@@ -9,6 +9,7 @@
 #include "headless/HostLedger.h"
 #include "headless/ParameterStore.h"
 
+#include <functional>
 #include <map>
 
 namespace Tessarine::Lamino {
@@ -22,6 +23,10 @@ struct HostSession {
     ParameterStore parameters;
     HostLedger ledger;
     HandleHeap handles;
+
+    // Called on the rendering thread after each successful checkout_param, with the index;
+    // set while no command runs (HeadlessHost::observeCheckouts).
+    std::function<void(PF_ParamIndex)> checkoutObserver;
 };
 
 // What the smart-render pair of commands share: the layers the effect checked out in

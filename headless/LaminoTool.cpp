@@ -16,6 +16,7 @@
 #include "headless/Progress.h"
 #include "headless/RenderingAbilities.h"
 #include "headless/Renderer.h"
+#include "headless/Soak.h"
 #include "headless/Utf8.h"
 
 namespace Tessarine::Lamino {
@@ -195,6 +196,9 @@ int LaminoTool::help(const Plan& plan)
 
 int LaminoTool::runCommand(Plan& plan)
 {
+    if (plan.command == Command::Soak) {
+        return soak(plan);
+    }
     std::string pluginPath = plan.plugin.empty() ? defaultPluginPath() : plan.plugin;
     HeadlessHost host(pluginPath);
     startHost(host);
@@ -203,7 +207,8 @@ int LaminoTool::runCommand(Plan& plan)
     case Command::Info: info(host, pluginPath); break;
     case Command::Render: render(host, plan); break;
     case Command::Bench: bench(host, plan); break;
-    case Command::Help: break;
+    case Command::Help:
+    case Command::Soak: break;
     }
     reportHostIssues(host);
     return kExitDone;
@@ -401,6 +406,20 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
             << " (RGBA8 upload, one textured draw, readback)\n"
             << "Ratio:       " << ratio << " x the bare trip (medians)" << std::endl;
     }
+}
+
+// The soak loads the plug-in itself (again and again); its own books are its findings.
+int LaminoTool::soak(const Plan& plan)
+{
+    SoakOptions options;
+    options.plugin = plan.plugin.empty() ? defaultPluginPath() : plan.plugin;
+    options.seconds = plan.soakRenders > 0 ? 0 : (plan.soakSeconds > 0 ? plan.soakSeconds : 60);
+    options.renders = plan.soakRenders;
+    options.seed = plan.seedGiven ? plan.seed : (GetTickCount64() ^ GetCurrentProcessId()) % 1000000;
+    options.threads = plan.threadsGiven ? plan.threads : 2;
+    options.sampleRenders = plan.sampleRenders;
+    options.quiet = plan.quiet;
+    return Soak(options, out, err).run() == 0 ? kExitDone : kExitFailed;
 }
 
 // The host's books after global setdown: anything the effect did not give back or did wrong.

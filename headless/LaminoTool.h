@@ -51,6 +51,7 @@ private:
     int32_t maxRenderSide();
     void warnOfLongerSequence(const Plan& plan);
     void bench(HeadlessHost& host, const Plan& plan);
+    int soak(const Plan& plan);
     void reportHostIssues(HeadlessHost& host);
 
     std::ostream& out;

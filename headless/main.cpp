@@ -8,7 +8,7 @@
 
 #include <cstdio>
 #include <iostream>
-#include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -42,6 +42,31 @@ void writeAll(int descriptor, const std::string& text)
         written += size_t(count);
     }
 }
+
+// The tool's results written straight to a file descriptor as they come, so that a long run
+// (soak) shows its figures while it runs.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int descriptor) : descriptor(descriptor) { }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (c != traits_type::eof()) {
+            char one = char(c);
+            writeAll(descriptor, std::string(1, one));
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override
+    {
+        writeAll(descriptor, std::string(text, size_t(count)));
+        return count;
+    }
+
+private:
+    int descriptor;
+};
 
 // Whether the plug-in's own messages (its OpenGL context descriptions, shader logs) are to be
 // shown: -v or --verbose anywhere among the arguments.
@@ -90,10 +115,10 @@ int main()
         return recordStatus(LaminoTool(std::cout, std::cerr).run(arguments));
     }
     _close(pluginOutput);
-    std::ostringstream out;
+    DescriptorBuffer resultsBuffer(results);
+    std::ostream out(&resultsBuffer);
     int status = LaminoTool(out, std::cerr).run(arguments);
     std::fflush(stdout);
-    writeAll(results, out.str());
     _close(results);
     return recordStatus(status);
 }

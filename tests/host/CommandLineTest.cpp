@@ -219,8 +219,8 @@ TEST(CommandLine, OptionErrorsAreReported)
               "-o 'o.exr\\x': the output must be a .png, .tif, .tiff or .exr file");
     EXPECT_EQ(usageError({"render", "a.png", "b.png", "-o", "o.png"}),
               "only one input image can be given ('a.png', then 'b.png')");
-    EXPECT_EQ(usageError({"paint"}),
-              "unknown command 'paint'; commands: render, bench, info (lamino --help shows usage)");
+    EXPECT_EQ(usageError({"paint"}), "unknown command 'paint'; commands: render, bench, info, "
+                                     "soak (lamino --help shows usage)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "-x"}),
               "unknown option '-x' (lamino --help shows the options)");
     EXPECT_EQ(usageError({"render", "-o", "o.png", "--frames", "0"}),
@@ -256,6 +256,25 @@ TEST(CommandLine, CommandsHaveTheirDefaults)
     Plan empty = CommandLine::parse({});
     EXPECT_EQ(empty.command, Command::Help);
     EXPECT_FALSE(empty.helpRequested);
+}
+
+TEST(CommandLine, SoakTakesATimeOrACountAndASeed)
+{
+    Plan soak = CommandLine::parse({"soak", "--seconds", "100", "--seed", "7", "--threads", "3"});
+    EXPECT_EQ(soak.command, Command::Soak);
+    EXPECT_EQ(soak.soakSeconds, 100);
+    EXPECT_EQ(soak.seed, 7u);
+    EXPECT_TRUE(soak.seedGiven);
+    EXPECT_TRUE(soak.threadsGiven);
+    EXPECT_EQ(soak.threads, 3);
+    Plan counted = CommandLine::parse({"soak", "--renders", "10000", "--sample-every", "500"});
+    EXPECT_EQ(counted.soakRenders, 10000);
+    EXPECT_EQ(counted.sampleRenders, 500);
+    EXPECT_FALSE(counted.seedGiven);
+    EXPECT_THROW(CommandLine::parse({"soak", "--seconds", "5", "--renders", "9"}), UsageError);
+    EXPECT_THROW(CommandLine::parse({"soak", "--slices", "9"}), UsageError);
+    EXPECT_THROW(CommandLine::parse({"soak", "in.png"}), UsageError);
+    EXPECT_THROW(CommandLine::parse({"render", "-o", "x.png", "--seed", "1"}), UsageError);
 }
 
 TEST(CommandLine, FramesAreNumberedBeforeTheExtension)

@@ -142,6 +142,34 @@ TEST_F(HostFaultTest, AboutFailsWithoutItsSuiteFunctions)
     expectClean();
 }
 
+// host_unlock_handle and host_dispose_handle return nothing, so the only way they fail is by
+// being absent: the host hands them out as null in the utility callbacks and the handle suite
+// alike. A render that needs them (a float frame is read back through a handle) fails with an
+// error and gives everything back; an 8-bit one does not need them.
+TEST_F(HostFaultTest, MissingHandleUnlockOrDisposeGiveErrors)
+{
+    for (const char* name : {"host_unlock_handle", "host_dispose_handle"}) {
+        SCOPED_TRACE(name);
+        HostSession owner;
+        HostCommand session(owner, PF_Cmd_RENDER, FaultPlan{}, nullptr);
+        HostCallbacks::removeCallbacks(session, {name});
+        const bool unlock = std::string(name) == "host_unlock_handle";
+        EXPECT_EQ(unlock ? (void*)session.utils.host_unlock_handle
+                         : (void*)session.utils.host_dispose_handle, nullptr);
+        EXPECT_EQ(unlock ? (void*)session.handleSuite.host_unlock_handle
+                         : (void*)session.handleSuite.host_dispose_handle, nullptr);
+        EXPECT_NE(unlock ? (void*)session.handleSuite.host_dispose_handle
+                         : (void*)session.handleSuite.host_unlock_handle, nullptr);
+
+        FaultPlan plan;
+        plan.nullCallbacks = {name};
+        EXPECT_EQ(renderWith(plan), PF_Err_NONE);
+        expectClean();
+        EXPECT_EQ(renderWith(plan, WorldFormat::ArgbFloat), PF_Err_BAD_CALLBACK_PARAM);
+        expectClean();
+    }
+}
+
 TEST_F(HostFaultTest, UnknownCallbackNamesAreRefused)
 {
     FaultPlan plan;

@@ -159,6 +159,20 @@ TEST_F(LookControlsTest, SoftEdgesEvolutionAndPhaseMatchTheModel)
     }
 }
 
+// A band phase of more band widths than there are slices moves the whole frame before band 0;
+// soft edges then blend the bands past the frame's far side that were built back to band 0.
+TEST_F(LookControlsTest, SoftEdgesMatchTheModelWhenThePhaseMovesTheFrameBeforeBandZero)
+{
+    const Look cases[] = {
+        {0, 70, 0, 40, 3, 0, false, 11, 0, 100}, {30, 5, 50, 40, 7, 1, true, 6, 0, 8},
+        {250, 3, 20, 30, 2, 0, true, 9, 40, -9.5},
+    };
+    for (const Look& c : cases) {
+        EXPECT_EQ(offPixels(c, 16, 16), 0u) << describe(c);
+        EXPECT_EQ(offPixels(c, 64, 48), 0u) << describe(c);
+    }
+}
+
 // Softness 1 anti-aliases: every boundary between two bands inside the frame shows pixels whose
 // values lie between the two bands' own samples and equal neither, and in Normal mode the edges of
 // the frame that shifted content shows become partly transparent.

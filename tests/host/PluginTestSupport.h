@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "SliceModel.h"
 #include "headless/HeadlessHost.h"
+#include "headless/SliceModel.h"
 #include "headless/World.h"
 
 namespace Tessarine::Lamino {

@@ -268,6 +268,24 @@ TEST(BandTable, LookupFindsTheWalkBandWithBandsBeforeBandZero)
     EXPECT_EQ(BandTable::build(p, 211.0f).patternShift, 0.0f) << "a phase that is no number";
 }
 
+// A band phase of more band widths than there are slices moves the whole frame before band 0;
+// soft edges then look up bands past the frame's far side, among those built back to band 0.
+TEST(BandTable, LookupFindsTheWalkBandPastTheFarSideWhenThePhaseMovesTheFrameBeforeBandZero)
+{
+    SliceParameters p = lively();
+    for (auto [count, phase] : {std::pair{70, 100.0}, {5, 8.0}, {3, -9.5}}) {
+        p.count = count;
+        p.bandPhase = phase;
+        const float maxDist = 16.0f;
+        const BandTable table = BandTable::build(p, maxDist);
+        for (float u = table.bands.front().start - 2.0f; u < table.bands.back().end + 3.0f;
+             u += 0.25f) {
+            ASSERT_EQ(table.bandAt(u), walk(table, u)) << "count " << count << ", phase " << phase
+                                                       << ", distance " << u;
+        }
+    }
+}
+
 TEST(SliceGeometry, CornerDirectionsAndExtentFollowTheAngleReducedToOneTurn)
 {
     constexpr float w = 1920.0f;

@@ -1,8 +1,10 @@
-#include "SliceModel.h"
+#include "headless/SliceModel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+namespace Tessarine::Lamino {
 
 namespace {
 
@@ -302,3 +304,5 @@ size_t differingPixels(const ArgbImage& a, const ArgbImage& b, int tolerance)
     }
     return count;
 }
+
+}  // namespace Tessarine::Lamino

@@ -4,6 +4,8 @@
 #include <functional>
 #include <vector>
 
+namespace Tessarine::Lamino {
+
 // An independent CPU model of the sliced frame, used to check what the GPU renders. It follows
 // the effect's definition step by step in single precision: the hash in IEEE float with a
 // correctly rounded sine (as the plug-in works out its band table), the geometry from the angle
@@ -97,3 +99,5 @@ private:
 int maxChannelDifference(const ArgbImage& a, const ArgbImage& b);
 // Number of pixels with a channel differing by more than the tolerance.
 size_t differingPixels(const ArgbImage& a, const ArgbImage& b, int tolerance);
+
+}  // namespace Tessarine::Lamino
