@@ -10,6 +10,7 @@
 #include "effect/SliceGeometry.h"
 #include "gl/GpuFailure.h"
 #include "gl/OpenglShader.h"
+#include "gl/SlimMutex.h"
 #include "shaders/slice.frag.h"
 
 using namespace gl;
@@ -67,7 +68,7 @@ OpenglShader* SlicePass::useProgram(const Variant& v)
 {
     const size_t index =
         size_t((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur);
-    std::lock_guard<std::mutex> lock(sharedObjectsMutex);
+    std::lock_guard<SlimMutex> lock(sharedObjectsMutex);
     std::unique_ptr<OpenglShader>& slot = programs[index];
     if (!slot) {
         slot = std::make_unique<OpenglShader>(
@@ -144,7 +145,7 @@ void SlicePass::draw(const SliceFrame& frame)
     objects.values.upload(uniformValues(frame, samples, tables, rows));
 
     {
-        std::lock_guard<std::mutex> lock(sharedObjectsMutex);
+        std::lock_guard<SlimMutex> lock(sharedObjectsMutex);
         quad.makeIfMissing();
     }
     quad.bind();

@@ -14,6 +14,7 @@
 #include "effect/SliceParameters.h"
 #include "effect/SliceUniformBlock.h"
 #include "gl/PerContext.h"
+#include "gl/SlimMutex.h"
 
 namespace Tessarine::Lamino {
 
@@ -98,7 +99,7 @@ private:
 
     const std::string fragmentSource;
     // Guards the building of programs and of the quad's buffer, which every thread shares.
-    std::mutex sharedObjectsMutex;
+    SlimMutex sharedObjectsMutex;
     // Declared before the quad, so that the quad's objects are deleted before the programs.
     std::array<std::unique_ptr<OpenglShader>, kVariants> programs;
     QuadGeometry quad;

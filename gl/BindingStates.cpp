@@ -1,4 +1,5 @@
 #include "gl/BindingStates.h"
+#include "gl/SlimMutex.h"
 
 #include <glbinding/AbstractFunction.h>
 #include <glbinding/Binding.h>
@@ -12,7 +13,7 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-std::mutex statesMutex;
+SlimMutex statesMutex;
 glbinding::ContextHandle registered = 0; // the context whose table every context uses
 
 // Resolves every function of OpenGL up to 3.3, the plug-in's whole vocabulary, in the table of the
@@ -33,7 +34,7 @@ void resolveCoreFunctions()
 
 void BindingStates::useForCurrentContext()
 {
-    std::lock_guard<std::mutex> lock(statesMutex);
+    std::lock_guard<SlimMutex> lock(statesMutex);
     if (!registered) {
         registered = glbinding::getCurrentContext();
         // Addresses are resolved now, on this thread, while no render runs GL: a function first
@@ -46,7 +47,7 @@ void BindingStates::useForCurrentContext()
 
 void BindingStates::releaseAll()
 {
-    std::lock_guard<std::mutex> lock(statesMutex);
+    std::lock_guard<SlimMutex> lock(statesMutex);
     if (registered)
         glbinding::Binding::releaseContext(registered);
     registered = 0;
@@ -54,7 +55,7 @@ void BindingStates::releaseAll()
 
 size_t BindingStates::count()
 {
-    std::lock_guard<std::mutex> lock(statesMutex);
+    std::lock_guard<SlimMutex> lock(statesMutex);
     return registered ? 1 : 0;
 }
 

@@ -1,4 +1,5 @@
 #include "gl/PendingWindows.h"
+#include "gl/SlimMutex.h"
 
 #include <mutex>
 #include <vector>
@@ -12,7 +13,7 @@ struct PendingWindow {
     std::string className;
 };
 
-std::mutex pendingMutex;
+SlimMutex pendingMutex;
 std::vector<PendingWindow> pending;
 
 // Whether window still is the window made for className. Window handles can be reused once a
@@ -56,7 +57,7 @@ void PendingWindows::release(HWND window, const std::string& className)
 {
     if (tryDispose(window, className))
         return;
-    std::lock_guard<std::mutex> lock(pendingMutex);
+    std::lock_guard<SlimMutex> lock(pendingMutex);
     pending.push_back({window, className});
 }
 
@@ -66,7 +67,7 @@ void PendingWindows::sweep()
     // being destroyed elsewhere.
     std::vector<PendingWindow> candidates;
     {
-        std::lock_guard<std::mutex> lock(pendingMutex);
+        std::lock_guard<SlimMutex> lock(pendingMutex);
         candidates.swap(pending);
     }
     std::vector<PendingWindow> kept;
@@ -74,13 +75,13 @@ void PendingWindows::sweep()
         if (!tryDispose(entry.window, entry.className))
             kept.push_back(std::move(entry));
     }
-    std::lock_guard<std::mutex> lock(pendingMutex);
+    std::lock_guard<SlimMutex> lock(pendingMutex);
     pending.insert(pending.end(), kept.begin(), kept.end());
 }
 
 size_t PendingWindows::count()
 {
-    std::lock_guard<std::mutex> lock(pendingMutex);
+    std::lock_guard<SlimMutex> lock(pendingMutex);
     return pending.size();
 }
 

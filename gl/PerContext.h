@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gl/PerContextBase.h"
+#include "gl/SlimMutex.h"
 
 #include <windows.h>
 
@@ -31,13 +32,13 @@ public:
     // The value of the context current on the calling thread, default-constructed on first use.
     T& current()
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         return values[wglGetCurrentContext()];
     }
 
     bool hasCurrent() const
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         return values.count(wglGetCurrentContext()) != 0;
     }
 
@@ -45,7 +46,7 @@ public:
     template <class F>
     void forEach(F visit)
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         for (auto& [context, value] : values) {
             if constexpr (std::is_invocable_v<F&, HGLRC, T&>)
                 visit(context, value);
@@ -56,20 +57,20 @@ public:
 
     void clear()
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         values.clear();
     }
 
     size_t size() const
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         return values.size();
     }
 
 protected:
     void forget(HGLRC context) override
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimMutex> lock(mutex);
         const auto found = values.find(context);
         if (found == values.end())
             return;
@@ -80,7 +81,7 @@ protected:
 
 private:
     const Release release;
-    mutable std::mutex mutex;
+    mutable SlimMutex mutex;
     std::map<HGLRC, T> values;
 };
 

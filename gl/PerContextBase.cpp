@@ -1,4 +1,5 @@
 #include "gl/PerContextBase.h"
+#include "gl/SlimMutex.h"
 
 #include <algorithm>
 #include <mutex>
@@ -9,7 +10,7 @@ namespace Tessarine::Lamino {
 namespace {
 
 struct LiveList {
-    std::mutex mutex;
+    SlimMutex mutex;
     std::vector<PerContextBase*> members;
 };
 
@@ -26,7 +27,7 @@ LiveList& liveList()
 PerContextBase::PerContextBase()
 {
     LiveList& list = liveList();
-    std::lock_guard<std::mutex> lock(list.mutex);
+    std::lock_guard<SlimMutex> lock(list.mutex);
     list.members.push_back(this);
 }
 
@@ -38,7 +39,7 @@ PerContextBase::~PerContextBase()
 void PerContextBase::leaveList()
 {
     LiveList& list = liveList();
-    std::lock_guard<std::mutex> lock(list.mutex);
+    std::lock_guard<SlimMutex> lock(list.mutex);
     list.members.erase(std::remove(list.members.begin(), list.members.end(), this),
                        list.members.end());
 }
@@ -46,7 +47,7 @@ void PerContextBase::leaveList()
 void PerContextBase::forgetContextEverywhere(HGLRC context)
 {
     LiveList& list = liveList();
-    std::lock_guard<std::mutex> lock(list.mutex);
+    std::lock_guard<SlimMutex> lock(list.mutex);
     for (PerContextBase* member : list.members)
         member->forget(context);
 }

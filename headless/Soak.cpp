@@ -190,7 +190,8 @@ void Soak::load()
     }
     host->observeCheckouts([this](int32_t index) {
         ProbeRequest* request = pendingProbe;
-        if (request == nullptr || request->done || index != layerIndex) {
+        (void)index;  // every control is read with the effect's context current
+        if (request == nullptr || request->done) {
             return;
         }
         request->done = true;
@@ -510,7 +511,8 @@ void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, Own
 }
 
 // Controls that could not be read keep the render before's values (the same here), or have
-// their defaults; a custom layer that could not be read is none.
+// their defaults; a custom layer that could not be read through its parameter (the classic
+// render) is none.
 void Soak::checkFaultFrame(const SoakFault& fault, const SoakBatch& batch, const World& output,
                            const std::string& what)
 {
@@ -523,7 +525,11 @@ void Soak::checkFaultFrame(const SoakFault& fault, const SoakBatch& batch, const
         }
     }
     std::optional<ModelControls> fallback = SoakCases::modelControls(defaults);
-    const bool withLayer = batch.hasLayer && !fault.controlUnread(layerIndex);
+    // A smart render takes the custom layer's pixels from its own checkout, not from the
+    // parameter: a fault in parameter reads leaves it in.
+    const bool smart =
+        (host->globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER) != 0;
+    const bool withLayer = batch.hasLayer && (smart || !fault.controlUnread(layerIndex));
     if (previous && fallback && offPixels(batch, frame, output, *previous, withLayer) != 0 &&
         offPixels(batch, frame, output, *fallback, withLayer) != 0) {
         fail(what + " reported success with a frame off the CPU model");

@@ -15,6 +15,7 @@
 #include "gl/ContextRegistry.h"
 #include "gl/GpuFailure.h"
 #include "gl/ScopedContextRestore.h"
+#include "gl/SlimMutex.h"
 #include "host/EffectIdentity.h"
 #include "host/EffectParameters.h"
 #include "host/FrameRender.h"
@@ -38,11 +39,11 @@ namespace {
 // context its GL deletions would fail there. The host neither renders during global setup and
 // setdown nor sets up while it renders, but first renders on several threads may race to make it.
 SlicePass* slicePass = new SlicePass();
-std::mutex slicePassMutex;
+SlimMutex slicePassMutex;
 
 SlicePass& sharedSlicePass()
 {
-    std::lock_guard<std::mutex> lock(slicePassMutex);
+    std::lock_guard<SlimMutex> lock(slicePassMutex);
     if (!slicePass) {
         slicePass = new SlicePass();
     }
@@ -51,7 +52,7 @@ SlicePass& sharedSlicePass()
 
 void destroySlicePass()
 {
-    std::lock_guard<std::mutex> lock(slicePassMutex);
+    std::lock_guard<SlimMutex> lock(slicePassMutex);
     delete slicePass;
     slicePass = nullptr;
 }
@@ -111,7 +112,7 @@ PF_Err GlobalSetdown()
         // setup builds everything anew.
         RenderSurface::instance().teardown();
         {
-            std::lock_guard<std::mutex> lock(slicePassMutex);
+            std::lock_guard<SlimMutex> lock(slicePassMutex);
             if (slicePass) {
                 slicePass->abandon();
             }
