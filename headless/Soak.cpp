@@ -47,7 +47,10 @@ const Tolerance kTolerances[] = {
     {"windows", 1, {1, 1, 1}},
     {"GDI objects", 1, {10, 10, 10}},
     {"USER objects", 1, {10, 10, 10}},
-    {"kernel handles", 1, {8, 40, 450}},
+    // Each unload leaves the 4 handles of the statically linked thread library's data for the
+    // loading thread; a reload also makes every context anew, which under Wine leaves about a
+    // handle and a half more (5.4 per reload measured with 2 render threads).
+    {"kernel handles", 1, {8, 40, 700}},
     {"private MB", kMegabyte, {8, 10, 50}},
     {"working set MB", kMegabyte, {16, 20, 100}},
     {"GL textures", 1, {2, 2, 2}},
