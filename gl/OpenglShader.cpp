@@ -215,24 +215,6 @@ void OpenglShader::setUniform(const char* name, float x, float y, float z, float
         glUniform4f(location, x, y, z, w);
 }
 
-void OpenglShader::setUniformArray4(const char* name, const float* values, int32_t count)
-{
-    if (builtProgram == 0)
-        return;
-    const GLint location = uniformLocation(name);
-    if (location != -1)
-        glUniform4fv(location, count, values);
-}
-
-void OpenglShader::setUniformArray4(const char* name, const int32_t* values, int32_t count)
-{
-    if (builtProgram == 0)
-        return;
-    const GLint location = uniformLocation(name);
-    if (location != -1)
-        glUniform4iv(location, count, values);
-}
-
 void OpenglShader::setTexture(const char* name, GLenum target, GLuint texture, int32_t unit)
 {
     if (builtProgram == 0)

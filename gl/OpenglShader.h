@@ -53,10 +53,6 @@ public:
     void setUniform(const char* name, float x, float y);
     void setUniform(const char* name, std::pair<double, double> value);
     void setUniform(const char* name, float x, float y, float z, float w);
-    // `count` vec4 or ivec4 elements of a uniform array from its first element on; `name` is the
-    // first element's ("table[0]").
-    void setUniformArray4(const char* name, const float* values, int32_t count);
-    void setUniformArray4(const char* name, const int32_t* values, int32_t count);
     // Binds texture to target on texture unit `unit` and points the sampler uniform at the unit.
     void setTexture(const char* name, gl::GLenum target, gl::GLuint texture, int32_t unit);
     // Float vertex attributes read from the bound array buffer at a byte offset.

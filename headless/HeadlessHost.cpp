@@ -180,6 +180,22 @@ bool inside(const PF_LRect& rect, const PF_LRect& bounds)
                      rect.right <= bounds.right && rect.bottom <= bounds.bottom);
 }
 
+// The command lock as a command holds it: shared by renders that may overlap, else alone.
+class CommandLock {
+public:
+    CommandLock(SlimSharedMutex& mutex, bool shared) : mutex(mutex), shared(shared)
+    {
+        shared ? mutex.lock_shared() : mutex.lock();
+    }
+    ~CommandLock() { shared ? mutex.unlock_shared() : mutex.unlock(); }
+    CommandLock(const CommandLock&) = delete;
+    CommandLock& operator=(const CommandLock&) = delete;
+
+private:
+    SlimSharedMutex& mutex;
+    const bool shared;
+};
+
 bool isRender(PF_Cmd cmd)
 {
     return cmd == PF_Cmd_RENDER || cmd == PF_Cmd_SMART_PRE_RENDER || cmd == PF_Cmd_SMART_RENDER;
@@ -191,13 +207,7 @@ bool isRender(PF_Cmd cmd)
 // effect checks its layers out in pre-render, then renders with their pixels into the output.
 PF_Err HeadlessHost::smartRender(const RenderRequest& request)
 {
-    std::shared_lock<SlimSharedMutex> overlapping(commandMutex, std::defer_lock);
-    std::unique_lock<SlimSharedMutex> alone(commandMutex, std::defer_lock);
-    if (rendersConcurrently()) {
-        overlapping.lock();
-    } else {
-        alone.lock();
-    }
+    CommandLock lock(commandMutex, rendersConcurrently());
     SmartRenderState state;
     state.input = request.input;
     state.output = request.output;
@@ -322,11 +332,7 @@ static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& s
 
 PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
 {
-    if (isRender(cmd) && rendersConcurrently()) {
-        std::shared_lock<SlimSharedMutex> lock(commandMutex);
-        return dispatchLocked(cmd, request);
-    }
-    std::unique_lock<SlimSharedMutex> lock(commandMutex);
+    CommandLock lock(commandMutex, isRender(cmd) && rendersConcurrently());
     return dispatchLocked(cmd, request);
 }
 

@@ -173,39 +173,4 @@ PF_Err PluginHost::renderInto(const RenderRequest& timing, const ArgbImage& inpu
     return err;
 }
 
-HostGlContext::HostGlContext()
-{
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "LaminoTestHostWindow";
-    RegisterClassA(&windowClass); // fails harmlessly when a previous context registered it
-    window = CreateWindowExA(0, "LaminoTestHostWindow", "host", 0, 0, 0, 8, 8, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
-    deviceContext = GetDC(window);
-    PIXELFORMATDESCRIPTOR format{};
-    format.nSize = sizeof(format);
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    format.cColorBits = 32;
-    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
-    context = wglCreateContext(deviceContext);
-    if (!context || !wglMakeCurrent(deviceContext, context)) {
-        throw std::runtime_error("no host OpenGL context");
-    }
-}
-
-HostGlContext::~HostGlContext()
-{
-    wglMakeCurrent(nullptr, nullptr);
-    wglDeleteContext(context);
-    ReleaseDC(window, deviceContext);
-    DestroyWindow(window);
-}
-
-bool HostGlContext::isCurrent() const
-{
-    return wglGetCurrentContext() == context && wglGetCurrentDC() == deviceContext;
-}
-
 } // namespace Tessarine::Lamino

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include <windows.h>
 
 #include "headless/HeadlessHost.h"
+#include "headless/OwnGlContext.h"
 #include "headless/SliceModel.h"
 #include "headless/World.h"
 
@@ -49,20 +49,8 @@ private:
     std::unique_ptr<HeadlessHost> headless;
 };
 
-// A legacy OpenGL context of the host's own, on a hidden window of the test thread, current while
-// it lives: the plug-in must leave it current after every command.
-class HostGlContext {
-public:
-    HostGlContext();
-    ~HostGlContext();
-    HostGlContext(const HostGlContext&) = delete;
-    HostGlContext& operator=(const HostGlContext&) = delete;
-    bool isCurrent() const;
-
-private:
-    HWND window = nullptr;
-    HDC deviceContext = nullptr;
-    HGLRC context = nullptr;
-};
+// A legacy OpenGL context of the host's own, current while it lives: the plug-in must leave it
+// current after every command.
+using HostGlContext = OwnGlContext;
 
 } // namespace Tessarine::Lamino
