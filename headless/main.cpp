@@ -80,19 +80,25 @@ bool wantsPluginOutput(const std::vector<std::string>& arguments)
     return false;
 }
 
-// The last step of a run: its exit status, in the file that LAMINO_STATUS_FILE names, for a
-// wrapper script that cannot tell a finished run from a terminated one by Wine's exit status.
-int recordStatus(int status)
+// The run's state, in the file that LAMINO_STATUS_FILE names, for a wrapper script that cannot
+// tell a finished run from a terminated one by Wine's exit status: "running" as the first step,
+// the exit status as the last. A file left empty means the program never began.
+void recordState(const char* state)
 {
     wchar_t path[MAX_PATH];
     DWORD length = GetEnvironmentVariableW(L"LAMINO_STATUS_FILE", path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
-        return status;
+        return;
     }
     if (FILE* file = _wfopen(path, L"wb")) {
-        std::fprintf(file, "%d\n", status);
+        std::fprintf(file, "%s\n", state);
         std::fclose(file);
     }
+}
+
+int recordStatus(int status)
+{
+    recordState(std::to_string(status).c_str());
     return status;
 }
 
@@ -100,6 +106,7 @@ int recordStatus(int status)
 
 int main()
 {
+    recordState("running");
     std::vector<std::string> arguments = utf8Arguments();
     // The plug-in prints its diagnostics on standard output. They go to standard error with -v
     // and nowhere otherwise, so that standard output carries only the tool's results (info,

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scripts/lamino as users run it, several at once: two renders started together both finish with
 # every frame, and a render that is ended from outside exits non-zero, leaving only complete
-# frames and the files that were there. Runs on its own Wine prefix (beside the usual one), since
-# it ends a Windows program by name there. Usage: tests/scripts/concurrent-runs.sh [BUILD_DIR]
+# frames and the files that were there, and a tool that Wine cannot start is reported as such.
+# Runs on its own Wine prefix (beside the usual one), since it ends a Windows program by name
+# there. Usage: tests/scripts/concurrent-runs.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -68,6 +69,16 @@ grep -q "^OpenGL Version:" "$work/verbose.err" || fail "-v did not show the plug
     && fail "a render of a missing file exited 0"
 [ "$(cat "$work/missing.err")" = "lamino: cannot read '$work/none.png': no such file" ] \
     || fail "the missing file was reported as: $(cat "$work/missing.err")"
+
+# A program that Wine cannot start is tried three times, then reported as not started.
+mkdir -p "$work/broken/bin"
+echo "not a program" > "$work/broken/bin/lamino.exe"
+LAMINO_BUILD_DIR="$work/broken" "$lamino" info >"$work/broken.err" 2>&1 \
+    && fail "a tool that did not start exited 0"
+[ "$(grep -c "could not be started" "$work/broken.err")" = 3 ] \
+    || fail "the start was not tried three times: $(cat "$work/broken.err")"
+grep -q "^lamino: Wine did not start the tool" "$work/broken.err" \
+    || fail "the failed start was reported as: $(cat "$work/broken.err")"
 
 if [ "$failures" = 0 ]; then
     echo "concurrent runs: all checks passed"
