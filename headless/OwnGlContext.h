@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "headless/HiddenGlWindow.h"
+
 namespace Tessarine::Lamino {
 
 // A legacy OpenGL context of the caller's own (not the effect's), on a hidden window of the
@@ -22,8 +24,7 @@ public:
 private:
     void release();
 
-    HWND window = nullptr;
-    HDC deviceContext = nullptr;
+    HiddenGlWindow window;
     HGLRC context = nullptr;
 };
 
