@@ -39,24 +39,6 @@ for frame in "$work"/*.png; do
     complete_png "$frame" || fail "$(basename "$frame") is not a whole PNG"
 done
 
-# A run ended from outside (as the system ends a program) while it writes a sequence.
-echo "mine" > "$work/cut_0002.png.part"
-"$lamino" render -o "$work/cut.png" --frames 2000 --size 320x180 -q &
-cut=$!
-for _ in $(seq 300); do
-    [ -e "$work/cut_0003.png" ] && break
-    sleep 0.1
-done
-wine taskkill /f /im lamino.exe >/dev/null 2>&1 || true
-wait "$cut" && cut_status=0 || cut_status=$?
-[ "$cut_status" != 0 ] || fail "the run that was ended exited 0"
-for frame in "$work"/cut_*.png; do
-    complete_png "$frame" || fail "the ended run left $(basename "$frame") incomplete"
-done
-[ "$(cat "$work/cut_0002.png.part")" = "mine" ] || fail "cut_0002.png.part was changed"
-leftovers=$(find "$work" -name '*.lamino-*.part' | wc -l)
-[ "$leftovers" = 0 ] || fail "the ended run left $leftovers temporary files"
-
 # What a run says: nothing with -q (the plug-in's own messages only with -v), and the user's
 # Linux paths, not Wine's drive Z: form of them.
 "$lamino" render -o "$work/quiet.png" --size 32x18 -q 2>"$work/quiet.err" \
@@ -69,6 +51,26 @@ grep -q "^OpenGL Version:" "$work/verbose.err" || fail "-v did not show the plug
     && fail "a render of a missing file exited 0"
 [ "$(cat "$work/missing.err")" = "lamino: cannot read '$work/none.png': no such file" ] \
     || fail "the missing file was reported as: $(cat "$work/missing.err")"
+
+# A run ended from outside (as the system ends a program) while it writes a sequence.
+echo "mine" > "$work/cut_0002.png.part"
+"$lamino" render -o "$work/cut.png" --frames 2000 --size 320x180 -q 2>"$work/cut.err" &
+cut=$!
+for _ in $(seq 300); do
+    [ -e "$work/cut_0003.png" ] && break
+    sleep 0.1
+done
+wine taskkill /f /im lamino.exe >/dev/null 2>&1 || true
+wait "$cut" && cut_status=0 || cut_status=$?
+[ "$cut_status" != 0 ] || fail "the run that was ended exited 0"
+grep -q "^lamino: the run was ended before it finished" "$work/cut.err" \
+    || fail "the ended run was reported as: $(cat "$work/cut.err")"
+for frame in "$work"/cut_*.png; do
+    complete_png "$frame" || fail "the ended run left $(basename "$frame") incomplete"
+done
+[ "$(cat "$work/cut_0002.png.part")" = "mine" ] || fail "cut_0002.png.part was changed"
+leftovers=$(find "$work" -name '*.lamino-*.part' | wc -l)
+[ "$leftovers" = 0 ] || fail "the ended run left $leftovers temporary files"
 
 # A program that Wine cannot start is tried three times, then reported as not started.
 mkdir -p "$work/broken/bin"
