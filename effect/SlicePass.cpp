@@ -81,6 +81,7 @@ OpenglShader* SlicePass::useProgram(const Variant& v)
         slot->addSamplerUnit("bandLookup", kBandUnit);
         slot->addUniformBlock("FrameValues", SliceUniformBlock::kBinding);
     }
+    quad.makeIfMissing();
     // Built under the lock; once built, use() only makes it the context's program.
     return slot->use() ? slot.get() : nullptr;
 }
@@ -144,10 +145,6 @@ void SlicePass::draw(const SliceFrame& frame)
     const std::vector<BandTableRows> rows = objects.table.upload(tables, variant.soft);
     objects.values.upload(uniformValues(frame, samples, tables, rows));
 
-    {
-        std::lock_guard<SlimMutex> lock(sharedObjectsMutex);
-        quad.makeIfMissing();
-    }
     quad.bind();
     shader->setAttributePointer3(0, 0, kQuadStride);
     shader->setAttributePointer2(1, kQuadUvOffset, kQuadStride);

@@ -88,6 +88,7 @@ private:
     };
     static std::vector<SliceParameters> drawnSamples(const SliceFrame& frame);
     // The variant's program, built on first use, made the one in use; null when it is unbuilt.
+    // The quad's buffer is made with it, under the same lock.
     OpenglShader* useProgram(const Variant& variant);
     static SliceUniformValues uniformValues(const SliceFrame& frame,
                                             const std::vector<Sample>& samples,
