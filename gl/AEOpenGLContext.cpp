@@ -2,6 +2,7 @@
 
 #include "gl/AESDK_OpenGL_Fault.h"
 #include "gl/BindingStates.h"
+#include "gl/GpuFailure.h"
 #include "gl/PendingWindows.h"
 #include "gl/PerContextBase.h"
 
@@ -24,8 +25,10 @@ using CreateContextAttribsArb = HGLRC(WINAPI*)(HDC, HGLRC, const int*);
 
 constexpr int kContextMajorVersionArb = 0x2091;
 constexpr int kContextMinorVersionArb = 0x2092;
-constexpr int kSharedContextAttributes[] = {
-    kContextMajorVersionArb, 3, kContextMinorVersionArb, 3, 0};
+constexpr int kContextProfileMaskArb = 0x9126;
+constexpr int kContextCoreProfileBitArb = 0x0001;
+constexpr int kContextAttributes[] = {kContextMajorVersionArb, 3, kContextMinorVersionArb, 3,
+                                      kContextProfileMaskArb, kContextCoreProfileBitArb, 0};
 
 constexpr char kWindowClassPrefix[] = "AEOpenGL_Win_Class";
 constexpr char kWindowTitle[] = "OpenGL-using FBOs in AE";
@@ -83,6 +86,8 @@ AEOpenGLContext::AEOpenGLContext(AEOpenGLContext* shareWith)
         owned.deviceContext = GetDC(owned.window);
         createGLContext(shareWith ? shareWith->owned.glContext : nullptr);
         initializeBinding();
+        if (shareWith)
+            requireSameIdentity(*shareWith);
     } catch (...) {
         release();
         throw;
@@ -98,6 +103,17 @@ void AEOpenGLContext::makeCurrent()
 {
     bindToThread();
     BindingStates::useForCurrentContext();
+}
+
+bool AEOpenGLContext::makeCurrentWithExistingTable() noexcept
+{
+    if (!wglMakeCurrent(owned.deviceContext, owned.glContext) ||
+        wglGetCurrentContext() != owned.glContext)
+        return false;
+    if (BindingStates::useExisting())
+        return true;
+    wglMakeCurrent(nullptr, nullptr);
+    return false;
 }
 
 void AEOpenGLContext::bindToThread()
@@ -146,31 +162,41 @@ void AEOpenGLContext::createGLContext(HGLRC shareContext)
         createRootContext();
 }
 
+// WGL's extension functions are only found with a context current; a legacy context serves for
+// that and goes again, so that the root, like every other context, is a 3.3 core context and
+// glbinding's one table is filled from a context of the kind that uses it.
 void AEOpenGLContext::createRootContext()
 {
-    owned.glContext = wglCreateContext(owned.deviceContext);
-    if (!owned.glContext)
+    const HGLRC legacy = wglCreateContext(owned.deviceContext);
+    if (!legacy)
         fail();
-    bindToThread();
-
+    if (!wglMakeCurrent(owned.deviceContext, legacy) || wglGetCurrentContext() != legacy) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(legacy);
+        fail();
+    }
     getExtensionsString = reinterpret_cast<GetExtensionsStringArb>(
         reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
-    if (!getExtensionsString)
-        fail();
-    const char* extensions = getExtensionsString(owned.deviceContext);
+    const char* extensions = getExtensionsString ? getExtensionsString(owned.deviceContext)
+                                                 : nullptr;
     if (extensions && std::strstr(extensions, kCreateContextExtension)) {
         createContextAttribs = reinterpret_cast<CreateContextAttribsArb>(
             reinterpret_cast<void*>(wglGetProcAddress("wglCreateContextAttribsARB")));
     }
-    if (!createContextAttribs)
+    if (createContextAttribs)
+        owned.glContext = createContextAttribs(owned.deviceContext, nullptr, kContextAttributes);
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(legacy);
+    if (!owned.glContext)
         fail();
+    bindToThread();
 }
 
 void AEOpenGLContext::createSharedContext(HGLRC shareContext)
 {
     if (!createContextAttribs)
         fail(); // no root context was ever built in this process
-    owned.glContext = createContextAttribs(owned.deviceContext, nullptr, kSharedContextAttributes);
+    owned.glContext = createContextAttribs(owned.deviceContext, nullptr, kContextAttributes);
     if (!owned.glContext)
         fail();
     // Shared before the new context is first made current: some WGL implementations (Wine's
@@ -188,6 +214,8 @@ void AEOpenGLContext::initializeBinding()
     const std::string renderer = glbinding::ContextInfo::renderer();
     const std::string vendor = glbinding::ContextInfo::vendor();
     const glbinding::Version version = glbinding::ContextInfo::version();
+    own.pixelFormat = GetPixelFormat(owned.deviceContext);
+    own.renderer = renderer;
 
     printLine("", "");
     printLine("OpenGL Version:  ", version.toString());
@@ -197,17 +225,31 @@ void AEOpenGLContext::initializeBinding()
     printLine("", "");
 }
 
+// A context of another pixel format or on another driver (a second GPU, a remote session) may
+// need other function addresses than the table holds, and glbinding would then call the wrong
+// code or skip calls: such a context draws nothing.
+void AEOpenGLContext::requireSameIdentity(const AEOpenGLContext& root) const
+{
+    if (own.pixelFormat == root.own.pixelFormat && own.renderer == root.own.renderer)
+        return;
+    std::printf("OpenGL context differs from the first one: pixel format %d against %d, "
+                "renderer \"%s\" against \"%s\"\n",
+                own.pixelFormat, root.own.pixelFormat, own.renderer.c_str(),
+                root.own.renderer.c_str());
+    std::fflush(stdout);
+    throw GpuFailure{GpuFailure::Kind::DriverMismatch};
+}
+
 void AEOpenGLContext::release()
 {
     if (owned.glContext) {
-        // While it is current, owners of per-context values delete what they made in it.
-        const bool current = wglGetCurrentContext() == owned.glContext;
-        if (current)
-            PerContextBase::forgetContextEverywhere(owned.glContext);
+        // The values kept for the context go first, while its handle still names it: a driver may
+        // give a deleted context's handle to the next context made, on any thread, which must
+        // neither inherit stale names nor lose its own. While the context is current, owners
+        // delete what they made in it.
+        PerContextBase::forgetContextEverywhere(owned.glContext);
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(owned.glContext);
-        if (!current)
-            PerContextBase::forgetContextEverywhere(owned.glContext);
         owned.glContext = nullptr;
     }
     owned.deviceContext = nullptr; // the window's own, destroyed with it

@@ -23,6 +23,7 @@ std::map<int32_t, AEOpenGLContext*> contexts;
 // ends, when the thread's own thread_local values may already be gone.
 std::map<DWORD, int32_t> indicesByThread;
 std::recursive_mutex registryMutex;
+ContextRegistry::Hook threadEndHook = nullptr;
 
 // Deletes a thread's context when the thread ends: a fiber-local value set on each thread that
 // gets a context, whose callback the system runs as the thread ends, before the loader's
@@ -103,8 +104,10 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
 
 void ContextRegistry::releaseCurrentThread()
 {
-    AEOpenGLContext* context = nullptr;
     {
+        // Held over the whole deletion: a thread ends whenever it ends, also while global setdown
+        // runs on the host's thread, and destroyAll (under this lock) releases glbinding's table,
+        // which the deletion's GL calls go through.
         std::lock_guard<std::recursive_mutex> lock(registryMutex);
         auto index = indicesByThread.find(GetCurrentThreadId());
         if (index == indicesByThread.end())
@@ -112,27 +115,32 @@ void ContextRegistry::releaseCurrentThread()
         auto found = contexts.find(index->second);
         indicesByThread.erase(index);
         if (found != contexts.end()) {
-            context = found->second;
+            AEOpenGLContext* context = found->second;
             contexts.erase(found);
+            if (threadEndHook)
+                threadEndHook();
+            deleteOnItsThread(context);
         }
-    }
-    // Deleted on its own thread, the context gives its memory back and its window goes at once;
-    // windows of contexts deleted elsewhere before go too. It is made current first, so that the
-    // textures and buffers made in it, which the share group would keep, are deleted with it.
-    if (context) {
-        const HGLRC previous = wglGetCurrentContext();
-        const HDC previousDeviceContext = wglGetCurrentDC();
-        try {
-            context->makeCurrent();
-        } catch (...) {
-            // not current: its shared objects stay with the group until global setdown
-        }
-        const bool wasCurrentBefore = previous == wglGetCurrentContext();
-        delete context;
-        if (previous && !wasCurrentBefore)
-            wglMakeCurrent(previousDeviceContext, previous);
     }
     PendingWindows::sweep();
+}
+
+// Deleted on its own thread, the context gives its memory back and its window goes at once;
+// windows of contexts deleted elsewhere before go too. It is made current first, so that the
+// textures and buffers made in it, which the share group would keep, are deleted with it. The
+// thread is pointed at glbinding's table only if it still exists: this path never registers one.
+void ContextRegistry::deleteOnItsThread(AEOpenGLContext* context)
+{
+    if (!context)
+        return;
+    const HGLRC previous = wglGetCurrentContext();
+    const HDC previousDeviceContext = wglGetCurrentDC();
+    const HGLRC deleted = context->glContext();
+    // Not current: its shared objects stay with the group until global setdown.
+    context->makeCurrentWithExistingTable();
+    delete context;
+    if (previous && previous != deleted && wglGetCurrentContext() != previous)
+        wglMakeCurrent(previousDeviceContext, previous);
 }
 
 void ContextRegistry::destroyAll()
@@ -158,6 +166,11 @@ size_t ContextRegistry::threadContextCount()
     for (const auto& entry : contexts)
         count += entry.second != nullptr;
     return count;
+}
+
+void ContextRegistry::setThreadEndHookForTesting(Hook hook)
+{
+    threadEndHook = hook;
 }
 
 std::recursive_mutex& ContextRegistry::mutexForTesting()

@@ -31,7 +31,9 @@ public:
 
     // Deletes the calling thread's context, on this thread, when it has one. Runs by itself as
     // each thread that got a context ends: a context left to a thread that has ended is never
-    // given back by some drivers, whoever deletes it later.
+    // given back by some drivers, whoever deletes it later. Holds the lock throughout, so that it
+    // runs wholly before or wholly after a destroyAll of global setdown; never registers or
+    // releases glbinding's table.
     static void releaseCurrentThread();
 
     // Deletes every thread's context and the root context, then glbinding's state for all of
@@ -39,10 +41,16 @@ public:
     static void destroyAll();
 
     // For tests: the calling thread's index (-1 before its first call), the number of thread
-    // contexts held, and the registry's lock.
+    // contexts held, the registry's lock, and a hook that an ending thread runs once its context
+    // is taken from the registry, before deleting it (null: none).
+    using Hook = void (*)();
     static int32_t currentThreadIndex();
     static size_t threadContextCount();
     static std::recursive_mutex& mutexForTesting();
+    static void setThreadEndHookForTesting(Hook hook);
+
+private:
+    static void deleteOnItsThread(AEOpenGLContext* context);
 };
 
 } // namespace Tessarine::Lamino

@@ -12,6 +12,7 @@ struct GpuFailure {
         OutOfMemory,     // a texture, buffer or renderbuffer could not be allocated
         ProgramNotBuilt, // a shader did not compile or link on this driver
         TooLarge,        // the frame or a layer is beyond the driver's size limits
+        DriverMismatch,  // a render thread's context has another pixel format or renderer
     };
     Kind kind;
     int32_t limit = 0; // TooLarge: the most pixels a side the driver takes, when known

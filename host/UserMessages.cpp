@@ -16,6 +16,10 @@ constexpr char kOutOfGpuMemory[] =
 constexpr char kProgramNotBuilt[] =
     "Orla Lamino could not build its GPU program on this graphics driver. Update the graphics "
     "driver.";
+constexpr char kDriverMismatch[] =
+    "Orla Lamino: a render thread got an OpenGL context of another graphics driver or pixel "
+    "format than the first one, and does not draw with it. Render on one GPU, or update the "
+    "graphics driver.";
 constexpr char kTooLarge[] = "Orla Lamino: the GPU renders at most %d pixels a side, and this "
                              "layer is larger. Render a smaller frame or lower the resolution.";
 
@@ -38,6 +42,9 @@ PF_Err reportGpuFailure(const GpuFailure& failure, PF_OutData* out_data)
         return PF_Err_OUT_OF_MEMORY;
     case GpuFailure::Kind::ProgramNotBuilt:
         tellUser(out_data, kProgramNotBuilt);
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    case GpuFailure::Kind::DriverMismatch:
+        tellUser(out_data, kDriverMismatch);
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     case GpuFailure::Kind::TooLarge:
         tellUser(out_data, kTooLarge, failure.limit);

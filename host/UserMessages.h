@@ -11,7 +11,8 @@ namespace Tessarine::Lamino {
 // gets the code only.
 
 // A frame or layer beyond the driver's size (516), GPU memory exhausted (PF_Err_OUT_OF_MEMORY),
-// a program the driver does not build (PF_Err_INTERNAL_STRUCT_DAMAGED).
+// a program the driver does not build or a render thread's context on another driver
+// (PF_Err_INTERNAL_STRUCT_DAMAGED).
 PF_Err reportGpuFailure(const GpuFailure& failure, PF_OutData* out_data);
 
 // No OpenGL 3.3 context could be made (PF_Err_INTERNAL_STRUCT_DAMAGED).

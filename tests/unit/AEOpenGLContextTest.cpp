@@ -1,6 +1,7 @@
 #include "gl/AEOpenGLContext.h"
 
 #include "gl/AESDK_OpenGL_Fault.h"
+#include "gl/PerContextBase.h"
 #include "gl/ScopedContextRestore.h"
 #include "support/ContextWindows.h"
 #include "support/DescriptionBlock.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 
 using namespace gl;
 
@@ -170,6 +172,48 @@ TEST(AEOpenGLContext, MakeCurrentRaisesAFaultWhenTheContextIsGone)
 
     EXPECT_THROW(context.makeCurrent(), AESDK_OpenGL_Fault);
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
+}
+
+// A deleted context's handle may go to the next context made, on any thread, at once. The values
+// kept for a context must therefore be dropped while its handle still names it: here the
+// context is deleted on another thread than its own, where it is not current, and a helper
+// thread checks at the moment of dropping that the handle can still be made current.
+TEST(AEOpenGLContext, PerContextValuesAreDroppedWhileTheContextStillExists)
+{
+    struct Probe : PerContextBase {
+        ~Probe() override { leaveList(); }
+        void forget(HGLRC context) override
+        {
+            if (context != watched)
+                return;
+            std::thread([&] {
+                alive = wglMakeCurrent(deviceContext, context) != FALSE;
+                wglMakeCurrent(nullptr, nullptr);
+            }).join();
+            dropped = true;
+        }
+        HGLRC watched = nullptr;
+        HDC deviceContext = nullptr;
+        bool dropped = false;
+        bool alive = false;
+    } probe;
+
+    ScopedContextRestore guard;
+    StdoutCapture quiet;
+    AEOpenGLContext root(nullptr);
+    std::unique_ptr<AEOpenGLContext> context;
+    TestThread renderThread;
+    renderThread.run([&] {
+        context = std::make_unique<AEOpenGLContext>(&root);
+        wglMakeCurrent(nullptr, nullptr);
+    });
+    probe.watched = context->glContext();
+    probe.deviceContext = context->deviceContext();
+    root.makeCurrent();
+    context.reset();
+
+    EXPECT_TRUE(probe.dropped);
+    EXPECT_TRUE(probe.alive);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "gl/AESDK_OpenGL_Fault.h"
 #include "gl/BindingStates.h"
 #include "gl/PendingWindows.h"
+#include "gl/PerContext.h"
 #include "gl/ScopedContextRestore.h"
 #include "support/DescriptionBlock.h"
 #include "support/StdoutCapture.h"
@@ -314,6 +315,69 @@ TEST_F(ContextRegistryTest, AllContextsShareOneGlbindingTableReleasedByDestroyAl
         glGetIntegerv(GL_MAJOR_VERSION, &major);
         EXPECT_GE(major, 3);
     });
+    EXPECT_EQ(BindingStates::count(), 1u);
+}
+
+// Nothing orders a render thread's end against global setdown. An ending thread that is held up
+// after it took its context from the registry (the hook's delay) must still delete it wholly
+// before or wholly after setdown: never call GL through a table that setdown released, never make
+// a new table for its dying context. Rounds with and without delay, and with GL objects that
+// the ending context deletes on its way out.
+TEST_F(ContextRegistryTest, ThreadEndsDuringSetdownLeaveNoTableAndNoContext)
+{
+    static std::atomic<bool> ending;
+    static std::atomic<int> delayMs;
+    ContextRegistry::setThreadEndHookForTesting([] {
+        ending = true;
+        Sleep(DWORD(delayMs.load()));
+    });
+    StdoutCapture quiet;
+    PerContext<GLuint> textures([](GLuint& texture) { glDeleteTextures(1, &texture); });
+    for (int round = 0; round < 24; ++round) {
+        ending = false;
+        delayMs = (round % 3) * 10;
+        std::thread renderThread([&] {
+            renderOnce();
+            ScopedContextRestore guard;
+            ContextRegistry::contextForCurrentThread()->makeCurrent();
+            glGenTextures(1, &textures.current());
+        });
+        while (!ending)
+            std::this_thread::yield();
+        ContextRegistry::root()->makeCurrent();
+        ContextRegistry::destroyAll();
+        renderThread.join();
+
+        EXPECT_EQ(BindingStates::count(), 0u) << "round " << round;
+        EXPECT_EQ(ContextRegistry::threadContextCount(), 0u) << "round " << round;
+        EXPECT_EQ(textures.size(), 0u) << "round " << round;
+        BindingStates::releaseAll(); // a failed round's table, so that the next round starts clean
+        SetUp();
+    }
+    ContextRegistry::setThreadEndHookForTesting(nullptr);
+}
+
+// glbinding skips a call to a function without an address, silently: on a driver that lacks one
+// the plug-in calls, no root context is made (global setup fails, a line names the function) and
+// no table stays behind.
+TEST_F(ContextRegistryTest, DriverWithoutAFunctionThePluginCallsGetsNoRootAndNoTable)
+{
+    TearDown();
+    BindingStates::pretendUnresolvedForTesting("glUniformBlockBinding");
+    StdoutCapture output;
+    {
+        ScopedContextRestore guard;
+        EXPECT_THROW(ContextRegistry::createRoot(), AESDK_OpenGL_Fault);
+    }
+    BindingStates::pretendUnresolvedForTesting("");
+
+    EXPECT_NE(output.text().find("OpenGL function glUniformBlockBinding has no address"),
+              std::string::npos)
+        << output.text();
+    EXPECT_EQ(ContextRegistry::root(), nullptr);
+    EXPECT_EQ(BindingStates::count(), 0u);
+    SetUp();
+    EXPECT_NE(ContextRegistry::root(), nullptr);
     EXPECT_EQ(BindingStates::count(), 1u);
 }
 
