@@ -19,19 +19,21 @@ QuadGeometry::~QuadGeometry()
     }
 }
 
-void QuadGeometry::makeIfMissing()
+bool QuadGeometry::makeIfMissing()
 {
     if (vertexArrays.hasCurrent() && vertexArrays.current() != 0) {
-        return;
+        return false;
     }
     GLuint& vertexArray = vertexArrays.current();
     glGenVertexArrays(1, &vertexArray);
     glBindVertexArray(vertexArray);
-    if (vertexBuffer == 0) {
-        glGenBuffers(1, &vertexBuffer);
-        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, sizeof(kFullFrameQuad), kFullFrameQuad, GL_STATIC_DRAW);
+    if (vertexBuffer != 0) {
+        return false;
     }
+    glGenBuffers(1, &vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(kFullFrameQuad), kFullFrameQuad, GL_STATIC_DRAW);
+    return true;
 }
 
 void QuadGeometry::bind()

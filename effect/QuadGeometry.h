@@ -21,7 +21,8 @@ public:
 
     // Makes the current context's vertex array (left bound) and, the first time, the buffer
     // with the quad's 120 bytes. Does nothing when the current context has its vertex array.
-    void makeIfMissing();
+    // Says whether it made the buffer, which the caller finishes before other contexts use it.
+    bool makeIfMissing();
 
     // Binds the current context's vertex array and the buffer as GL_ARRAY_BUFFER.
     void bind();

@@ -81,9 +81,18 @@ OpenglShader* SlicePass::useProgram(const Variant& v)
         slot->addSamplerUnit("bandLookup", kBandUnit);
         slot->addUniformBlock("FrameValues", SliceUniformBlock::kBinding);
     }
-    quad.makeIfMissing();
+    const bool wasBuilt = slot->program() != 0;
+    const bool madeBuffer = quad.makeIfMissing();
     // Built under the lock; once built, use() only makes it the context's program.
-    return slot->use() ? slot.get() : nullptr;
+    const bool built = slot->use();
+    // Other contexts may rely on a shared object only once the commands that made it are
+    // complete: drivers that queue each context's commands (threaded drivers) would otherwise let
+    // another render thread draw with samplers not yet on their units or from an empty buffer.
+    // Finished before the lock goes, so that whoever takes it next finds them whole.
+    if ((built && !wasBuilt) || madeBuffer) {
+        glFinish();
+    }
+    return built ? slot.get() : nullptr;
 }
 
 SlicePass::~SlicePass()

@@ -24,6 +24,7 @@ public:
     gl::GLuint name() const { return texture; }
     int32_t textureWidth() const { return width; }
     int32_t textureHeight() const { return height; }
+    gl::GLenum internalFormat() const { return format; }
 
 private:
     gl::GLuint texture = 0;

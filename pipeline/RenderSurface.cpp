@@ -1,5 +1,8 @@
 #include "pipeline/RenderSurface.h"
 
+#include <atomic>
+#include <mutex>
+
 #include <glbinding/gl/gl.h>
 
 #include "gl/GlErrors.h"
@@ -86,6 +89,72 @@ LayerTexture& RenderSurface::customLayer()
     return targets.current().custom;
 }
 
+namespace {
+
+std::atomic<int64_t> storageBudget{RenderSurface::kStorageBudget};
+
+int64_t texelBytes(GLenum internalFormat)
+{
+    return internalFormat == GL_RGBA32F ? 16 : internalFormat == GL_RGBA16 ? 8 : 4;
+}
+
+int64_t textureBytes(const LayerTexture& texture)
+{
+    return int64_t(texture.textureWidth()) * texture.textureHeight() * texelBytes(texture.internalFormat());
+}
+
+} // namespace
+
+int64_t RenderSurface::storageBytes(const Targets& made)
+{
+    const int64_t output = made.outputRenderbuffer == 0
+        ? 0
+        : int64_t(made.width) * made.height * texelBytes(made.internalFormat);
+    return output + textureBytes(made.input) + textureBytes(made.custom);
+}
+
+void RenderSurface::finishRender()
+{
+    Targets& made = targets.current();
+    std::lock_guard<SlimMutex> lock(storageMutex);
+    int64_t& kept = keptStorage.current();
+    kept = storageBytes(made);
+    int64_t total = 0;
+    keptStorage.forEach([&](int64_t& bytes) { total += bytes; });
+    if (total > storageBudget.load()) {
+        releaseStorage(made);
+        kept = 0;
+    }
+}
+
+int64_t RenderSurface::keptStorageBytes()
+{
+    std::lock_guard<SlimMutex> lock(storageMutex);
+    int64_t total = 0;
+    keptStorage.forEach([&](int64_t& bytes) { total += bytes; });
+    return total;
+}
+
+void RenderSurface::setStorageBudgetForTesting(int64_t bytes)
+{
+    storageBudget = bytes;
+}
+
+// The framebuffer name stays: it holds no storage, and GL does not share it.
+void RenderSurface::releaseStorage(Targets& made)
+{
+    if (made.outputRenderbuffer != 0) {
+        glBindFramebuffer(GL_FRAMEBUFFER, made.framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteRenderbuffers(1, &made.outputRenderbuffer);
+        made.outputRenderbuffer = 0;
+    }
+    made.width = made.height = 0;
+    made.input.release();
+    made.custom.release();
+}
+
 void RenderSurface::releaseTargets(Targets& made)
 {
     if (made.framebuffer != 0) {
@@ -105,6 +174,8 @@ void RenderSurface::teardown()
         releaseTargets(targets.current());
     }
     targets.clear();
+    std::lock_guard<SlimMutex> lock(storageMutex);
+    keptStorage.clear();
 }
 
 RenderSurface::Targets RenderSurface::currentTargets()

@@ -5,6 +5,7 @@
 #include <glbinding/gl/types.h>
 
 #include "gl/PerContext.h"
+#include "gl/SlimMutex.h"
 #include "pipeline/LayerFormat.h"
 #include "pipeline/LayerTexture.h"
 
@@ -38,6 +39,19 @@ public:
     LayerTexture& inputLayer();
     LayerTexture& customLayer();
 
+    // Ends a render in the current context. The context keeps its output and layer storage for
+    // its next render while the storage kept by all contexts together stays within the budget;
+    // beyond it, the context gives its storage back (its next render makes it again). A thread
+    // that renders 4K float frames keeps about 400 MB, and hosts run one render thread per core,
+    // most of them idle between renders.
+    void finishRender();
+
+    // The bytes of frame storage kept by all contexts as their last renders ended.
+    int64_t keptStorageBytes();
+    static constexpr int64_t kStorageBudget = int64_t(1) << 30;
+    // For tests: another budget (kStorageBudget again to restore it).
+    static void setStorageBudgetForTesting(int64_t bytes);
+
     // Deletes the current context's objects and forgets every other context's.
     void teardown();
 
@@ -58,10 +72,16 @@ private:
     ~RenderSurface() = default;
 
     static void releaseTargets(Targets& targets);
+    static void releaseStorage(Targets& targets);
+    static int64_t storageBytes(const Targets& targets);
     static void makeOutput(Targets& targets, int32_t width, int32_t height,
                            gl::GLenum internalFormat);
 
     PerContext<Targets> targets{&RenderSurface::releaseTargets};
+    // What each context kept as its last render ended: written by its own thread, summed by every
+    // thread, all under storageMutex. A context's entry goes with the context.
+    SlimMutex storageMutex;
+    PerContext<int64_t> keptStorage;
 };
 
 } // namespace Tessarine::Lamino
