@@ -2,15 +2,16 @@
 # scripts/lamino as users run it, several at once: two renders started together both finish with
 # every frame, and a render that is ended from outside exits non-zero, leaving only complete
 # frames and the files that were there, and a tool that Wine cannot start is reported as such.
-# Runs on its own Wine prefix (beside the usual one), since it ends a Windows program by name
-# there. Usage: tests/scripts/concurrent-runs.sh [BUILD_DIR]
+# Runs on a Wine prefix of the build folder's own (made on its first run), since it ends Windows
+# programs by name there: on a prefix that other builds' tests share, it would end their runs.
+# Usage: tests/scripts/concurrent-runs.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 export LAMINO_BUILD_DIR="${1:-${LAMINO_BUILD_DIR:-$top/build}}"
 export LAMINO_NO_BUILD=1
 source "$top/scripts/env.sh"
-export LAMINO_WINEPREFIX="$WINEPREFIX-scripts"
+export LAMINO_WINEPREFIX="${LAMINO_SCRIPTS_WINEPREFIX:-$LAMINO_BUILD_DIR/wineprefix-scripts}"
 export WINEPREFIX="$LAMINO_WINEPREFIX"
 # Each run starts an X server of its own, as two users' runs would.
 unset DISPLAY
@@ -71,6 +72,34 @@ done
 [ "$(cat "$work/cut_0002.png.part")" = "mine" ] || fail "cut_0002.png.part was changed"
 leftovers=$(find "$work" -name '*.lamino-*.part' | wc -l)
 [ "$leftovers" = 0 ] || fail "the ended run left $leftovers temporary files"
+
+# A run ended from outside before the tool's first step (here a stand-in that never takes it: a
+# test program that runs until it is ended) is over: it exits non-zero at once and is not started
+# again, which would run it to the end and exit 0.
+mkdir -p "$work/stand-in/bin"
+cp "$LAMINO_BUILD_DIR/bin/lamino_unit_tests.exe" "$work/stand-in/bin/lamino.exe"
+LAMINO_BUILD_DIR="$work/stand-in" "$lamino" --gtest_filter='ShutterTimes*' --gtest_repeat=-1 \
+    >/dev/null 2>"$work/early.err" &
+early=$!
+for _ in $(seq 60); do
+    wine taskkill /f /im lamino.exe >/dev/null 2>&1 && break
+    sleep 0.5
+done
+for _ in $(seq 100); do
+    kill -0 "$early" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$early" 2>/dev/null; then
+    fail "the run ended before its first step was started again"
+    while kill -0 "$early" 2>/dev/null; do
+        wine taskkill /f /im lamino.exe >/dev/null 2>&1 || true
+        sleep 1
+    done
+fi
+wait "$early" && early_status=0 || early_status=$?
+[ "$early_status" != 0 ] || fail "the run ended before its first step exited 0"
+grep -q "^lamino: the run was ended before it began" "$work/early.err" \
+    || fail "the run ended before its first step was reported as: $(cat "$work/early.err")"
 
 # A program that Wine cannot start is tried three times, then reported as not started.
 mkdir -p "$work/broken/bin"
