@@ -164,6 +164,24 @@ void SlicePass::draw(const SliceFrame& frame)
     QuadGeometry::unbind();
 }
 
+void SlicePass::dropLayerBindings()
+{
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    if (program == 0 || !contextObjects.hasCurrent()) {
+        return;
+    }
+    for (int32_t unit : {kInputUnit, kCustomUnit, kBandUnit}) {
+        glActiveTexture(static_cast<GLenum>(static_cast<unsigned>(GL_TEXTURE0) + unit));
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, 1, 1);
+    quad.bind();
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    QuadGeometry::unbind();
+}
+
 SliceUniformValues SlicePass::uniformValues(const SliceFrame& frame,
                                             const std::vector<Sample>& samples,
                                             const std::vector<BandTable>& tables,

@@ -72,6 +72,12 @@ public:
     // Forgets every GL name without a GL call, for when the contexts are gone or going.
     void abandon();
 
+    // Makes the current context's pipeline let go of the textures its last draw read, once they
+    // are deleted: drivers may keep a deleted texture's storage for as long as a context's
+    // sampler state still names it (Mesa does until the context's next draw). Draws one pixel
+    // with no texture bound into the context's own window. Needs the render's context current.
+    void dropLayerBindings();
+
     static constexpr int32_t kMaxSamples = SliceUniformValues::kSamples;
     static constexpr double kMaxSoftness = 100.0;
 

@@ -75,7 +75,9 @@ void renderFrame(SlicePass& pass, PF_InData* in_data, const FrameWorlds& worlds,
     pass.draw(frame);
     readBackOutput(FrameArea{input->width, input->height, worlds.outputX, worlds.outputY},
                    worlds.output, in_data, format);
-    surface.finishRender();
+    if (surface.finishRender()) {
+        pass.dropLayerBindings();
+    }
 }
 
 } // namespace Tessarine::Lamino

@@ -113,7 +113,7 @@ int64_t RenderSurface::storageBytes(const Targets& made)
     return output + textureBytes(made.input) + textureBytes(made.custom);
 }
 
-void RenderSurface::finishRender()
+bool RenderSurface::finishRender()
 {
     Targets& made = targets.current();
     std::lock_guard<SlimMutex> lock(storageMutex);
@@ -121,10 +121,12 @@ void RenderSurface::finishRender()
     kept = storageBytes(made);
     int64_t total = 0;
     keptStorage.forEach([&](int64_t& bytes) { total += bytes; });
-    if (total > storageBudget.load()) {
-        releaseStorage(made);
-        kept = 0;
+    if (total <= storageBudget.load()) {
+        return false;
     }
+    releaseStorage(made);
+    kept = 0;
+    return true;
 }
 
 int64_t RenderSurface::keptStorageBytes()
@@ -143,6 +145,7 @@ void RenderSurface::setStorageBudgetForTesting(int64_t bytes)
 // The framebuffer name stays: it holds no storage, and GL does not share it.
 void RenderSurface::releaseStorage(Targets& made)
 {
+
     if (made.outputRenderbuffer != 0) {
         glBindFramebuffer(GL_FRAMEBUFFER, made.framebuffer);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);

@@ -44,7 +44,8 @@ public:
     // beyond it, the context gives its storage back (its next render makes it again). A thread
     // that renders 4K float frames keeps about 400 MB, and hosts run one render thread per core,
     // most of them idle between renders.
-    void finishRender();
+    // Says whether the storage was given back.
+    bool finishRender();
 
     // The bytes of frame storage kept by all contexts as their last renders ended.
     int64_t keptStorageBytes();
