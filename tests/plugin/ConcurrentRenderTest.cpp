@@ -2,6 +2,9 @@
 // sends them: every frame right, whatever the others on other threads render at the same time.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -97,6 +100,143 @@ TEST(ConcurrentRender, FourThreadsOfDifferentSizesDepthsAndFramesEachMatchTheMod
     EXPECT_EQ(failedRenders, 0);
     EXPECT_EQ(wrongFrames, 0);
     EXPECT_GE(host.peakRendersAtOnce(), 2);
+    EXPECT_EQ(host.report(), "");
+}
+
+// Waits until `parties` threads have arrived (or `patience` has passed, for a party that will
+// not come), then lets them all go on at once.
+class Barrier {
+public:
+    explicit Barrier(int parties) : parties(parties) {}
+    bool arriveAndWait(std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (++arrived == parties) {
+            changed.notify_all();
+            return true;
+        }
+        return changed.wait_for(lock, patience, [&] { return arrived >= parties; });
+    }
+
+private:
+    const int parties;
+    int arrived = 0;
+    std::mutex mutex;
+    std::condition_variable changed;
+};
+
+// One thread's frame: its time (the controls are animated), depth, shutter and size.
+struct RaceFrame {
+    A_long time;
+    WorldFormat format;
+    double shutterAngle;
+    int width, height;
+};
+
+std::vector<uint8_t> renderRaceFrame(HeadlessHost& host, const RaceFrame& frame, const World& input)
+{
+    World output(frame.format, frame.width, frame.height);
+    RenderRequest request;
+    request.input = const_cast<World&>(input).get();
+    request.output = output.get();
+    request.time = frame.time;
+    request.timeScale = kTimeScale;
+    request.shutterAngle = frame.shutterAngle;
+    return host.render(request) == PF_Err_NONE ? output.packedPixels() : std::vector<uint8_t>{};
+}
+
+// Eight threads, after a warm-up that renders each one's frame alone, render at once: each frame
+// at another time of animated controls (so with other bands, shifts, softness and layer
+// opacity, and other program variants) and of another size, with a custom layer; rounds of each
+// depth, with and without motion blur. The host holds every render at its last control checkout
+// until all have read their controls, so that controls kept anywhere process-wide between
+// reading and drawing would be another thread's by the time of drawing, every time. Every frame
+// must be the one its render gave alone.
+TEST(ConcurrentRender, ThreadsReleasedTogetherEachGiveTheFrameTheyGiveAlone)
+{
+    constexpr int kRaceThreads = 8;
+    PluginHost plugin;
+    HeadlessHost& host = plugin.host();
+    const double end = 11.0 / kTimeScale;
+    host.animate(kAngle, {0.0, 150.0, 0.0, end});
+    host.animate(kOffsetRandom, {0.0, 40.0, 0.0, end});
+    host.animate(kOffsetRandomSeed, {0.0, 11.0, 0.0, end});
+    host.animate(kEdgeSoftness, {0.0, 6.0, 0.0, end});
+    host.animate(kLayerOpacity, {20.0, 90.0, 0.0, end});
+    host.setValue(kSlices, 9);
+    host.setValue(kSizeRandom, 40);
+    host.setValue(kEdgeType, 3);
+    host.setValue(kShutterSamples, 4);
+    const struct {
+        WorldFormat format;
+        bool motionBlur;
+    } rounds[] = {{WorldFormat::Argb8, false},
+                  {WorldFormat::Argb16, true},
+                  {WorldFormat::ArgbFloat, false},
+                  {WorldFormat::Argb8, true}};
+
+    for (int round = 0; round < 4; ++round) {
+        const WorldFormat format = rounds[round].format;
+        host.setValue(kMotionBlur, rounds[round].motionBlur);
+        // The custom layer is the host's, one for all renders, of the depth they render.
+        World layer = toWorldAt(detailedPicture(13, 9, 5), format);
+        host.setLayer(kCustomLayer, layer.get());
+        std::vector<RaceFrame> frames;
+        std::vector<World> inputs;
+        for (int t = 0; t < kRaceThreads; ++t) {
+            frames.push_back({A_long((5 * t + round) % 12), format, t % 2 ? 180.0 : 0.0,
+                              17 + 3 * t, 11 + (t + round) % 5});
+            inputs.push_back(toWorldAt(detailedPicture(frames[t].width, frames[t].height, t),
+                                       format));
+        }
+        // Warm-up, alone on this thread: the reference frames, and the checkouts each render
+        // makes, so that the host knows which is its last.
+        std::vector<std::vector<uint8_t>> alone(kRaceThreads);
+        std::vector<int> checkouts(kRaceThreads, 0);
+        static thread_local int* counting = nullptr;
+        host.observeCheckouts([](int32_t) {
+            if (counting) {
+                ++*counting;
+            }
+        });
+        for (int t = 0; t < kRaceThreads; ++t) {
+            counting = &checkouts[t];
+            alone[t] = renderRaceFrame(host, frames[t], inputs[t]);
+            counting = nullptr;
+            ASSERT_FALSE(alone[t].empty()) << "frame " << t;
+        }
+
+        // The race: all released together, all held at their last checkout until all are there.
+        Barrier start(kRaceThreads);
+        Barrier lastCheckout(kRaceThreads);
+        static thread_local int remaining = 0;
+        std::atomic<int> heldUp{0};
+        host.observeCheckouts([&](int32_t) {
+            if (remaining > 0 && --remaining == 0 &&
+                !lastCheckout.arriveAndWait(std::chrono::seconds(20))) {
+                ++heldUp;
+            }
+        });
+        std::vector<std::vector<uint8_t>> raced(kRaceThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kRaceThreads; ++t) {
+            threads.emplace_back([&, t] {
+                remaining = checkouts[t];
+                start.arriveAndWait(std::chrono::seconds(20));
+                raced[t] = renderRaceFrame(host, frames[t], inputs[t]);
+                remaining = 0;
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        host.observeCheckouts({});
+
+        EXPECT_EQ(heldUp, 0) << "round " << round;
+        for (int t = 0; t < kRaceThreads; ++t) {
+            EXPECT_EQ(raced[t], alone[t]) << "frame " << t << " (round " << round << ")";
+        }
+    }
     EXPECT_EQ(host.report(), "");
 }
 
