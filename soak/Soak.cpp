@@ -626,8 +626,9 @@ void Soak::sample(Stretch stretch, double events)
 
 void Soak::printHeader()
 {
-    out << "GL objects are counted from inside the effect's own context (during a checkout);"
-           " private MB is the page file usage where Windows' private usage reads 0 (Wine).\n";
+    out << "GL objects are counted from inside the effect's own context (at its first pixel "
+           "access); private MB is the page file usage where Windows' private usage reads 0 "
+           "(Wine).\n";
     if (ProcessResources::sample().handlesProbed) {
         out << "Kernel handles are counted by probing every handle value with "
                "GetHandleInformation: GetProcessHandleCount reports 0 here.\n";
