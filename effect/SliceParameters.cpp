@@ -11,7 +11,8 @@ bool sameSlice(const SliceParameters& a, const SliceParameters& b)
            a.layerRandomSeed == b.layerRandomSeed && a.edgeType == b.edgeType &&
            a.edgeSoftness == b.edgeSoftness && a.motionBlur == b.motionBlur &&
            a.shutterSamples == b.shutterSamples && a.evolution == b.evolution &&
-           a.bandPhase == b.bandPhase;
+           a.bandPhase == b.bandPhase && a.ownShutterAngle == b.ownShutterAngle &&
+           a.ownShutterPhase == b.ownShutterPhase;
 }
 
 } // namespace Tessarine::Lamino

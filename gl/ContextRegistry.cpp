@@ -72,6 +72,7 @@ ThreadEndWatch threadEndWatch;
 
 void ContextRegistry::createRoot()
 {
+    std::lock_guard<std::recursive_mutex> lock(registryMutex);
     if (rootContext) {
         rootContext->makeCurrent();
         return;
@@ -93,6 +94,11 @@ AEOpenGLContext* ContextRegistry::contextForCurrentThread()
 
     // An index without a context belongs to a thread whose context failed to build or was
     // deleted by destroyAll; it gets a fresh one rather than nothing.
+    // Without a root (global setup found no OpenGL 3.3, or a later setdown removed it) the
+    // first render makes it, so that every context shares one set of objects.
+    if (!rootContext) {
+        rootContext = new AEOpenGLContext(nullptr);
+    }
     AEOpenGLContext*& slot = contexts[threadIndex];
     if (!slot) {
         // A failed build raises before slot is written; the empty slot is harmless.

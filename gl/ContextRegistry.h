@@ -15,7 +15,7 @@ class AEOpenGLContext;
 // contextForCurrentThread and releaseCurrentThread are safe from any thread (one recursive
 // mutex, held while a context is built, so first renders on several threads build one after
 // another); destroyAll holds it too, since render threads may end during global setdown.
-// createRoot takes no lock: the host does not render during global setup.
+// createRoot takes the same lock.
 class ContextRegistry {
 public:
     // Builds the root context on the calling thread and leaves it current there. When a root
@@ -25,8 +25,9 @@ public:
     static AEOpenGLContext* root();
 
     // The calling thread's own context, built on its first call (and built afresh when the
-    // thread's earlier context is gone or failed to build). Never returns null; raises
-    // AESDK_OpenGL_Fault when the context cannot be built. The caller makes it current.
+    // thread's earlier context is gone or failed to build), with the root context first when
+    // there is none. Never returns null; raises AESDK_OpenGL_Fault when a context cannot be
+    // built. The caller makes it current.
     static AEOpenGLContext* contextForCurrentThread();
 
     // Deletes the calling thread's context, on this thread, when it has one. Runs by itself as

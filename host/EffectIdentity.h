@@ -12,6 +12,11 @@
 #define LAMINO_EFFECT_VERSION 0x00088001L
 #define LAMINO_EFFECT_MAJOR 1
 #define LAMINO_EFFECT_MINOR 1
+// The effect API version the effect is written to (13.28, After Effects 23.4). Hosts from 2022 on
+// render an effect on several threads at once only when it declares 13.25 or later; below that
+// they take its renders one at a time, whatever its threaded-rendering flag says.
+#define LAMINO_EFFECT_SPEC_MAJOR 13
+#define LAMINO_EFFECT_SPEC_MINOR 28
 // Out flags: PF_OutFlag_I_USE_SHUTTER_ANGLE (motion blur reads the shutter) and
 // PF_OutFlag_DEEP_COLOR_AWARE (16-bit worlds). Out flags 2:
 // PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG, PF_OutFlag2_SUPPORTS_SMART_RENDER,

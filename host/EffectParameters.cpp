@@ -1,11 +1,11 @@
 #include "host/EffectParameters.h"
 
 #include <cstring>
+#include <optional>
 
 #include "AE_EffectCB.h"
+#include "host/ControlStates.h"
 #include "host/ShutterTimes.h"
-#include "pipeline/LayerUpload.h"
-#include "pipeline/PixelFormat.h"
 
 namespace Tessarine::Lamino {
 
@@ -27,7 +27,16 @@ struct ControlDefinition {
     A_long validMin, validMax, sliderMin, sliderMax, dephault;
     A_short precision = 0;  // float sliders: decimals shown
     bool percent = true;    // float sliders: shown as a percentage
+    // Controls added after projects were saved without them: the value such a project gets
+    // (PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS), where it differs from the default a new
+    // instance gets.
+    std::optional<A_long> oldProjects = std::nullopt;
 };
+
+constexpr bool kMotionBlurByDefault = false;
+
+// Projects saved before the own shutter existed blur only with the layer's shutter, as they did.
+constexpr A_long kNoOwnShutter = 0;
 
 // The ids of the last three do not follow the indices: saved projects know them by these ids.
 constexpr ControlDefinition kControls[] = {
@@ -43,10 +52,14 @@ constexpr ControlDefinition kControls[] = {
     {kLayerRandomSeed, "Layer Random Seed", PF_Param_SLIDER, 9, 0, 10000, 0, 100, 0},
     {kEdgeType, "Edge Type", PF_Param_POPUP, 10, 0, 0, 0, 0, 1},
     {kEdgeSoftness, "Edge Softness", PF_Param_FLOAT_SLIDER, 12, 0, 100, 0, 100, 0, 1, false},
-    {kMotionBlur, "Motion Blur", PF_Param_CHECKBOX, 13, 0, 0, 0, 0, 0},
+    {kMotionBlur, "Motion Blur", PF_Param_CHECKBOX, 13, 0, 0, 0, 0, kMotionBlurByDefault},
     {kShutterSamples, "Shutter Samples", PF_Param_SLIDER, 14, 2, 64, 2, 64, 8},
     {kEvolution, "Evolution", PF_Param_ANGLE, 15, 0, 0, 0, 0, 0},
     {kBandPhase, "Band Phase", PF_Param_FLOAT_SLIDER, 16, -1000, 1000, -10, 10, 0, 2, false},
+    {kOwnShutterAngle, "Own Shutter Angle", PF_Param_FLOAT_SLIDER, 17, 0, 720, 0, 360, 180, 0,
+     false, kNoOwnShutter},
+    {kOwnShutterPhase, "Own Shutter Phase", PF_Param_FLOAT_SLIDER, 18, -360, 360, -180, 180, -90,
+     0, false},
 };
 static_assert(sizeof(kControls) / sizeof(kControls[0]) == kControlCount - 1);
 
@@ -74,7 +87,7 @@ void describeFixedSlider(const ControlDefinition& c, PF_FixedSliderDef& fd)
 
 void describeFloatSlider(const ControlDefinition& c, PF_FloatSliderDef& fs)
 {
-    fs.value = c.dephault;
+    fs.value = c.oldProjects.value_or(c.dephault);
     fs.valid_min = static_cast<float>(c.validMin);
     fs.valid_max = static_cast<float>(c.validMax);
     fs.slider_min = static_cast<float>(c.sliderMin);
@@ -112,8 +125,8 @@ void describe(const ControlDefinition& c, PF_ParamDef& def)
     }
 }
 
-// Holds one parameter checkout and checks it in when the read ends, also when the custom
-// layer's upload throws: the host counts every checkout against its checkin.
+// Holds one parameter checkout and checks it in when it goes, also while an error unwinds. A
+// checkout that fails throws the host's code as it is; so does checkIn, for a failed checkin.
 class ParamCheckout {
 public:
     ParamCheckout(PF_InData* in_data, A_long index, const ParamTime* at = nullptr)
@@ -121,24 +134,47 @@ public:
     {
         std::memset(&def, 0, sizeof(def));
         if (!in_data || !in_data->inter.checkout_param || !in_data->inter.checkin_param) {
-            return;
+            throw int(PF_Err_BAD_CALLBACK_PARAM);
         }
         const ParamTime time = at ? *at : frameTime(in_data);
-        checkedOut = in_data->inter.checkout_param(in_data->effect_ref, index, time.time,
-                                                   time.step, time.scale, &def) == PF_Err_NONE;
+        const PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, index, time.time,
+                                                         time.step, time.scale, &def);
+        if (err != PF_Err_NONE) {
+            throw int(err);
+        }
+        held = true;
     }
     ~ParamCheckout()
     {
-        if (checkedOut) {
+        if (held) {
             in_data->inter.checkin_param(in_data->effect_ref, &def);
         }
     }
     ParamCheckout(const ParamCheckout&) = delete;
     ParamCheckout& operator=(const ParamCheckout&) = delete;
 
+    // The checked-out definition, which must be of the type the control was declared with: a
+    // host handing out another gives no value this render could use.
+    PF_ParamDef& of(PF_ParamType type)
+    {
+        if (def.param_type != type) {
+            throw int(PF_Err_BAD_CALLBACK_PARAM);
+        }
+        return def;
+    }
+
+    void checkIn()
+    {
+        held = false;
+        const PF_Err err = in_data->inter.checkin_param(in_data->effect_ref, &def);
+        if (err != PF_Err_NONE) {
+            throw int(err);
+        }
+    }
+
     PF_InData* in_data;
     PF_ParamDef def;
-    bool checkedOut = false;
+    bool held = false;
 };
 
 A_long wholePart(PF_Fixed value)
@@ -166,6 +202,15 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
         def.param_type = control.type;
         in_data->utils->ansi.strcpy(def.name, control.label);
         describe(control, def);
+        if (control.oldProjects) {
+            def.flags |= PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS;
+        }
+        if (control.index == kMotionBlur) {
+            def.flags |= PF_ParamFlag_SUPERVISE; // the controls it governs follow it
+        }
+        if (!controlEnabled(control.index, kMotionBlurByDefault)) {
+            def.ui_flags |= PF_PUI_DISABLED;
+        }
         def.uu.id = control.id;
         const PF_Err err = in_data->inter.add_param(in_data->effect_ref, -1, &def);
         if (err != PF_Err_NONE) {
@@ -175,140 +220,155 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
-bool GetIntParam(PF_InData* in_data, A_long index, int32_t& value, const ParamTime* at)
-{
-    ParamCheckout param(in_data, index, at);
-    if (!param.checkedOut) {
-        return false;
-    }
-    switch (param.def.param_type) {
-    case PF_Param_SLIDER: value = param.def.u.sd.value; return true;
-    case PF_Param_FIX_SLIDER: value = wholePart(param.def.u.fd.value); return true;
-    case PF_Param_FLOAT_SLIDER: value = static_cast<int32_t>(param.def.u.fs_d.value); return true;
-    default: return false;
-    }
-}
-
-bool GetPercentParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
-{
-    double stored = 0.0;
-    {
-        ParamCheckout param(in_data, index, at);
-        if (!param.checkedOut) {
-            return false;
-        }
-        switch (param.def.param_type) {
-        case PF_Param_SLIDER: stored = param.def.u.sd.value; break;
-        case PF_Param_FIX_SLIDER: stored = wholePart(param.def.u.fd.value); break;
-        case PF_Param_FLOAT_SLIDER: stored = param.def.u.fs_d.value; break;
-        default: return false;
-        }
-    }
-    value = stored / 100.0;
-    return true;
-}
-
-bool GetFloatParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
-{
-    ParamCheckout param(in_data, index, at);
-    if (!param.checkedOut || param.def.param_type != PF_Param_FLOAT_SLIDER) {
-        return false;
-    }
-    value = param.def.u.fs_d.value;
-    return true;
-}
-
-bool GetAngleParam(PF_InData* in_data, A_long index, double& value, const ParamTime* at)
-{
-    ParamCheckout param(in_data, index, at);
-    if (!param.checkedOut || param.def.param_type != PF_Param_ANGLE) {
-        return false;
-    }
-    value = param.def.u.ad.value * kFixedToDouble;
-    return true;
-}
-
-bool GetBoolParam(PF_InData* in_data, A_long index, bool& value, const ParamTime* at)
-{
-    ParamCheckout param(in_data, index, at);
-    if (!param.checkedOut || param.def.param_type != PF_Param_CHECKBOX) {
-        return false;
-    }
-    value = param.def.u.bd.value != 0;
-    return true;
-}
-
-bool GetPopupParam(PF_InData* in_data, A_long index, int32_t& value)
-{
-    ParamCheckout param(in_data, index);
-    if (!param.checkedOut || param.def.param_type != PF_Param_POPUP) {
-        return false;
-    }
-    value = param.def.u.pd.value - 1;
-    return true;
-}
-
-bool GetLayerParam(PF_InData* in_data, A_long index, const LayerFormat& format,
-                   LayerTexture& target, gl::GLuint& texture)
-{
-    ParamCheckout param(in_data, index);
-    if (!param.checkedOut || param.def.param_type != PF_Param_LAYER) {
-        return false;
-    }
-    // No layer chosen, or one without pixels: nothing to lay over the input. A layer is
-    // uploaded while it is still checked out.
-    texture = param.def.u.ld.data ? uploadLayer(format, &param.def.u.ld, in_data, target) : 0;
-    return true;
-}
-
 namespace {
+
+// Each reader checks one parameter out at `at` (the time being rendered without it), takes its
+// value in its field's units, and checks it in.
+int32_t readInt(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
+    const int32_t value = param.of(PF_Param_SLIDER).u.sd.value;
+    param.checkIn();
+    return value;
+}
+
+// A fixed slider of whole percents, as a fraction (its fraction of a percent is dropped).
+double readPercent(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
+    const double value = wholePart(param.of(PF_Param_FIX_SLIDER).u.fd.value) / 100.0;
+    param.checkIn();
+    return value;
+}
+
+double readFloat(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
+    const double value = param.of(PF_Param_FLOAT_SLIDER).u.fs_d.value;
+    param.checkIn();
+    return value;
+}
+
+double readAngle(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
+    const double value = param.of(PF_Param_ANGLE).u.ad.value * kFixedToDouble;
+    param.checkIn();
+    return value;
+}
+
+bool readBool(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    ParamCheckout param(in_data, index, at);
+    const bool value = param.of(PF_Param_CHECKBOX).u.bd.value != 0;
+    param.checkIn();
+    return value;
+}
+
+int32_t readPopup(PF_InData* in_data, A_long index)
+{
+    ParamCheckout param(in_data, index);
+    const int32_t value = param.of(PF_Param_POPUP).u.pd.value - 1;
+    param.checkIn();
+    return value;
+}
 
 // Every control that can change between two times of one frame.
 void readAnimated(SliceParameters& record, PF_InData* in_data, const ParamTime* at)
 {
-    GetIntParam(in_data, kSlices, record.count, at);
-    GetAngleParam(in_data, kAngle, record.angle, at);
-    GetPercentParam(in_data, kOffsetRandom, record.offsetRandom, at);
-    GetIntParam(in_data, kOffsetRandomSeed, record.offsetRandomSeed, at);
-    GetBoolParam(in_data, kOffsetBothDirection, record.bothDirection, at);
-    GetPercentParam(in_data, kSizeRandom, record.sizeRandom, at);
-    GetIntParam(in_data, kSizeRandomSeed, record.sizeRandomSeed, at);
-    GetPercentParam(in_data, kLayerOpacity, record.layerAlpha, at);
-    GetIntParam(in_data, kLayerRandomSeed, record.layerRandomSeed, at);
-    GetFloatParam(in_data, kEdgeSoftness, record.edgeSoftness, at);
-    GetAngleParam(in_data, kEvolution, record.evolution, at);
-    GetFloatParam(in_data, kBandPhase, record.bandPhase, at);
+    record.count = readInt(in_data, kSlices, at);
+    record.angle = readAngle(in_data, kAngle, at);
+    record.offsetRandom = readFloat(in_data, kOffsetRandom, at) / 100.0;
+    record.offsetRandomSeed = readInt(in_data, kOffsetRandomSeed, at);
+    record.bothDirection = readBool(in_data, kOffsetBothDirection, at);
+    record.sizeRandom = readPercent(in_data, kSizeRandom, at);
+    record.sizeRandomSeed = readInt(in_data, kSizeRandomSeed, at);
+    record.layerAlpha = readPercent(in_data, kLayerOpacity, at);
+    record.layerRandomSeed = readInt(in_data, kLayerRandomSeed, at);
+    record.edgeSoftness = readFloat(in_data, kEdgeSoftness, at);
+    record.evolution = readAngle(in_data, kEvolution, at);
+    record.bandPhase = readFloat(in_data, kBandPhase, at);
 }
 
-} // namespace
-
-void ReadSliceControls(SliceParameters& record, PF_InData* in_data)
+SliceParameters readFrame(PF_InData* in_data)
 {
+    SliceParameters record;
     readAnimated(record, in_data, nullptr);
-    GetPopupParam(in_data, kEdgeType, record.edgeType);
-    GetBoolParam(in_data, kMotionBlur, record.motionBlur);
-    GetIntParam(in_data, kShutterSamples, record.shutterSamples);
-}
-
-void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
-                         LayerTexture& customLayer)
-{
-    ReadSliceControls(record, in_data);
+    record.edgeType = readPopup(in_data, kEdgeType);
+    record.motionBlur = readBool(in_data, kMotionBlur, nullptr);
+    record.shutterSamples = readInt(in_data, kShutterSamples, nullptr);
+    record.ownShutterAngle = readFloat(in_data, kOwnShutterAngle, nullptr);
+    record.ownShutterPhase = readFloat(in_data, kOwnShutterPhase, nullptr);
     record.customLayerTexture = 0;
-    GetLayerParam(in_data, kCustomLayer, format, customLayer, record.customLayerTexture);
+    return record;
 }
 
-std::vector<SliceParameters> ReadShutterSamples(const SliceParameters& frame, PF_InData* in_data)
+std::vector<SliceParameters> readShutterSamples(const SliceParameters& frame, PF_InData* in_data)
 {
     std::vector<SliceParameters> samples;
-    if (!frame.motionBlur || !in_data) {
+    const Shutter shutter = frameShutter(*in_data, frame);
+    if (!frame.motionBlur || shutter.angle == 0.0) {
         return samples;
     }
-    for (const ParamTime& time : ShutterTimes(*in_data, frame.shutterSamples)) {
+    for (const ParamTime& time : ShutterTimes(*in_data, shutter, frame.shutterSamples)) {
         samples.push_back(frame);
         readAnimated(samples.back(), in_data, &time);
     }
     return samples;
+}
+
+} // namespace
+
+FrameControls ReadFrameControls(PF_InData* in_data)
+{
+    if (!in_data) {
+        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    }
+    FrameControls controls;
+    controls.parameters = readFrame(in_data);
+    controls.shutter = readShutterSamples(controls.parameters, in_data);
+    return controls;
+}
+
+CustomLayerCheckout::CustomLayerCheckout(PF_InData* in_data) : in_data(in_data)
+{
+    std::memset(&def, 0, sizeof(def));
+    if (!in_data || !in_data->inter.checkout_param || !in_data->inter.checkin_param) {
+        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    }
+    const ParamTime time = frameTime(in_data);
+    const PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, kCustomLayer, time.time,
+                                                     time.step, time.scale, &def);
+    if (err != PF_Err_NONE) {
+        throw int(err);
+    }
+    if (def.param_type != PF_Param_LAYER) {
+        in_data->inter.checkin_param(in_data->effect_ref, &def);
+        throw int(PF_Err_BAD_CALLBACK_PARAM);
+    }
+    held = true;
+}
+
+CustomLayerCheckout::~CustomLayerCheckout()
+{
+    if (held) {
+        in_data->inter.checkin_param(in_data->effect_ref, &def);
+    }
+}
+
+PF_LayerDef* CustomLayerCheckout::world()
+{
+    // No layer chosen, or one without pixels: nothing to lay over the input.
+    return def.u.ld.data && def.u.ld.width > 0 && def.u.ld.height > 0 ? &def.u.ld : nullptr;
+}
+
+void CustomLayerCheckout::checkIn()
+{
+    held = false;
+    const PF_Err err = in_data->inter.checkin_param(in_data->effect_ref, &def);
+    if (err != PF_Err_NONE) {
+        throw int(err);
+    }
 }
 
 } // namespace Tessarine::Lamino

@@ -3,15 +3,10 @@
 #include <cstdint>
 #include <vector>
 
-#include <glbinding/gl/types.h>
-
 #include "AE_Effect.h"
 #include "effect/SliceParameters.h"
-#include "pipeline/LayerFormat.h"
 
 namespace Tessarine::Lamino {
-
-class LayerTexture;
 
 // Host parameter indices of the effect's controls. Index 0 is the layer the effect is applied
 // to, which the host supplies; the order of the others fixes their indices in saved projects.
@@ -33,6 +28,8 @@ enum ControlIndex : A_long {
     kShutterSamples,
     kEvolution,
     kBandPhase,
+    kOwnShutterAngle,
+    kOwnShutterPhase,
     kControlCount
 };
 
@@ -50,37 +47,42 @@ ParamTime frameTime(const PF_InData* in_data);
 // Declares the controls with the host; returns the first failing host code, else PF_Err_NONE.
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data);
 
-// Reads every control's value at the time being rendered into the record. A control whose read
-// fails keeps its previous value, but for "Custom Layer": a failed read means no custom layer
-// (customLayerTexture 0), never the texture of an earlier render. Reading "Custom Layer" uploads
-// that layer into `customLayer` in the render's format, so the calling thread's GL context must
-// be current.
-void ReadSliceParameters(SliceParameters& record, PF_InData* in_data, const LayerFormat& format,
-                         LayerTexture& customLayer);
+// The controls of one render: at the time being rendered, and with "Motion Blur" on at each of
+// the frame's sample times across the shutter (ShutterTimes): the frame's record with every
+// control that can animate read again at that time ("Edge Type", "Motion Blur", "Shutter
+// Samples" and the own shutter stay the frame's). No samples with motion blur off or a closed
+// shutter. The custom layer is not among them (customLayerTexture 0): its pixels come from a
+// checkout of their own.
+struct FrameControls {
+    SliceParameters parameters;
+    std::vector<SliceParameters> shutter;
+};
 
-// The same for every control but "Custom Layer", whose pixels a smart render checks out instead;
-// customLayerTexture is left as it is. Needs no GL context.
-void ReadSliceControls(SliceParameters& record, PF_InData* in_data);
+// Reads every control but "Custom Layer" for this render. Every value is read for this render
+// or the read fails: a failed checkout or checkin throws the host's own code as it is (517 for a
+// cancelled render, PF_Err_OUT_OF_MEMORY, ...), and missing callbacks or a parameter of another
+// type than declared throw PF_Err_BAD_CALLBACK_PARAM. Needs no GL context, and should run before
+// any GL work of the render: a host may render other layers inside a checkout.
+FrameControls ReadFrameControls(PF_InData* in_data);
 
-// With "Motion Blur" on in `frame`, the controls at each of its sample times across the host's
-// shutter (ShutterTimes): `frame` with every control that can animate read again at that time.
-// The custom layer, "Edge Type", "Motion Blur" and "Shutter Samples" stay the frame's. Empty
-// with motion blur off.
-std::vector<SliceParameters> ReadShutterSamples(const SliceParameters& frame, PF_InData* in_data);
+// "Custom Layer" checked out for a classic render: the chosen layer's pixels while the checkout
+// is held (null when no layer is chosen or it has no pixels). Checks out when made (throwing as
+// ReadFrameControls does); checkIn gives it back and throws the host's error of a failed checkin;
+// the destructor gives it back when checkIn did not run (an error unwinding).
+class CustomLayerCheckout {
+public:
+    explicit CustomLayerCheckout(PF_InData* in_data);
+    ~CustomLayerCheckout();
+    CustomLayerCheckout(const CustomLayerCheckout&) = delete;
+    CustomLayerCheckout& operator=(const CustomLayerCheckout&) = delete;
 
-// Each reader checks one parameter out, stores its value converted for its field when the
-// parameter has a type the reader accepts, checks it in, and says whether it stored a value.
-// Without `at` they read at the time being rendered.
-bool GetIntParam(PF_InData* in_data, A_long index, int32_t& value, const ParamTime* at = nullptr);
-bool GetPercentParam(PF_InData* in_data, A_long index, double& value,
-                     const ParamTime* at = nullptr);
-bool GetFloatParam(PF_InData* in_data, A_long index, double& value,
-                   const ParamTime* at = nullptr);
-bool GetAngleParam(PF_InData* in_data, A_long index, double& value,
-                   const ParamTime* at = nullptr);
-bool GetBoolParam(PF_InData* in_data, A_long index, bool& value, const ParamTime* at = nullptr);
-bool GetPopupParam(PF_InData* in_data, A_long index, int32_t& value);
-bool GetLayerParam(PF_InData* in_data, A_long index, const LayerFormat& format,
-                   LayerTexture& target, gl::GLuint& texture);
+    PF_LayerDef* world();
+    void checkIn();
+
+private:
+    PF_InData* in_data;
+    PF_ParamDef def;
+    bool held = false;
+};
 
 } // namespace Tessarine::Lamino

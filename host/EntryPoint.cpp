@@ -16,6 +16,7 @@
 #include "gl/GpuFailure.h"
 #include "gl/ScopedContextRestore.h"
 #include "gl/SlimMutex.h"
+#include "host/ControlStates.h"
 #include "host/EffectIdentity.h"
 #include "host/EffectParameters.h"
 #include "host/FrameRender.h"
@@ -60,6 +61,19 @@ void destroySlicePass()
 // Any other internal failure is reported as damaged internal state.
 constexpr PF_Err kErrInternal = PF_Err_INTERNAL_STRUCT_DAMAGED;
 
+// A thrown code as the host gets it. A failed host call's own code goes back as it is: the host
+// acts on it (PF_Interrupt_CANCEL must come back, or the host caches a frame the user stopped;
+// PF_Err_OUT_OF_MEMORY is handled quietly during previews). The one code that is not the
+// host's, the missing suite that SuiteScope raises (the host answered with an SP error), is
+// reported as a callback the host could not serve.
+PF_Err hostCode(int thrown)
+{
+    if (thrown == PF_Err_NONE) {
+        return kErrInternal; // never a failure reported as success
+    }
+    return thrown == A_Err_MISSING_SUITE ? PF_Err_BAD_CALLBACK_PARAM : PF_Err(thrown);
+}
+
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
 {
     SuiteScope ansi(in_data->pica_basicP, kPFANSISuite, kPFANSISuiteVersion1);
@@ -72,6 +86,10 @@ PF_Err About(PF_InData* in_data, PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
+// Global setup does not need OpenGL: on a machine without OpenGL 3.3 (a render node with a basic
+// display driver, a remote session) the effect still loads, so that projects keep it, and the
+// first render that needs OpenGL fails with the sentence that says why. Where OpenGL works, the
+// root context is made here, before any render thread asks for a context of its own.
 PF_Err GlobalSetup(PF_OutData* out_data)
 {
     out_data->my_version = static_cast<A_u_long>(LAMINO_EFFECT_VERSION);
@@ -79,7 +97,11 @@ PF_Err GlobalSetup(PF_OutData* out_data)
     out_data->out_flags2 = LAMINO_OUT_FLAGS2;
 
     ScopedContextRestore hostContext;
-    ContextRegistry::createRoot();
+    try {
+        ContextRegistry::createRoot();
+    } catch (const AESDK_OpenGL_Fault&) {
+        // No root context: contextForCurrentThread tries again at the first render.
+    }
     sharedSlicePass();
     hostContext.restore();
     return PF_Err_NONE;
@@ -142,11 +164,14 @@ bool classicPixelFormat(const PF_LayerDef* input, const PF_LayerDef* output, uin
 }
 
 // Renders the worlds in the calling thread's own context, the host's context put back after.
+// The controls are read first, before any GL work: a host may render other layers inside a
+// checkout (this effect's other instances among them) on this very thread, in this very context.
 void renderInOwnContext(PF_InData* in_data, const FrameWorlds& worlds, uint32_t pixelFormat)
 {
+    const FrameControls controls = ReadFrameControls(in_data);
     ScopedContextRestore hostContext;
     ContextRegistry::contextForCurrentThread()->makeCurrent();
-    renderFrame(sharedSlicePass(), in_data, worlds, pixelFormat);
+    renderFrame(sharedSlicePass(), in_data, worlds, controls, pixelFormat);
     hostContext.restore();
 }
 
@@ -159,10 +184,15 @@ PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
     if (!classicPixelFormat(&params[0]->u.ld, output, pixelFormat)) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    // The custom layer stays checked out until its pixels are uploaded; it is checked out before
+    // any GL work, as the controls are.
+    CustomLayerCheckout custom(in_data);
     FrameWorlds worlds;
     worlds.input = &params[0]->u.ld;
     worlds.output = output;
+    worlds.custom = custom.world();
     renderInOwnContext(in_data, worlds, pixelFormat);
+    custom.checkIn();
     return PF_Err_NONE;
 }
 
@@ -180,6 +210,10 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
         return ParamsSetup(in_data, out_data);
     case PF_Cmd_RENDER:
         return Render(in_data, params, output);
+    case PF_Cmd_UPDATE_PARAMS_UI:
+        return UpdateParamsUi(in_data, params);
+    case PF_Cmd_USER_CHANGED_PARAM:
+        return UserChangedParam(in_data, params, static_cast<PF_UserChangedParamExtra*>(extra));
     case PF_Cmd_SMART_PRE_RENDER:
         return SmartPreRender(in_data, static_cast<PF_PreRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER:
@@ -199,8 +233,8 @@ extern "C" __declspec(dllexport) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in
     // Nothing may unwind into the host: an exception crossing this frame ends the host process.
     try {
         return Dispatch(cmd, in_data, out_data, params, output, extra);
-    } catch (int) {
-        return PF_Err_BAD_CALLBACK_PARAM; // a failed host call inside the command
+    } catch (int thrown) {
+        return hostCode(thrown); // a failed host call inside the command
     } catch (const GpuFailure& failure) {
         return reportGpuFailure(failure, out_data);
     } catch (const AESDK_OpenGL_Fault&) {

@@ -6,7 +6,6 @@
 
 #include "effect/SlicePass.h"
 #include "gl/GpuFailure.h"
-#include "gl/PerContext.h"
 #include "host/EffectParameters.h"
 #include "pipeline/LayerFormat.h"
 #include "pipeline/LayerUpload.h"
@@ -35,14 +34,10 @@ void requireFrameFits(const PF_LayerDef* input)
     }
 }
 
-// The controls a context read last: a control whose read fails keeps the value this context
-// read before, never one another render thread is using.
-PerContext<SliceParameters> lastControls;
-
 } // namespace
 
 void renderFrame(SlicePass& pass, PF_InData* in_data, const FrameWorlds& worlds,
-                 uint32_t pixelFormat)
+                 const FrameControls& controls, uint32_t pixelFormat)
 {
     PF_LayerDef* input = worlds.input;
     const LayerFormat format = layerFormat(pixelFormat);
@@ -52,17 +47,14 @@ void renderFrame(SlicePass& pass, PF_InData* in_data, const FrameWorlds& worlds,
 
     SliceFrame frame;
     frame.inputTexture = uploadLayer(format, input, in_data, surface.inputLayer());
-    SliceParameters& controls = lastControls.current();
-    if (worlds.customFromParameter) {
-        ReadSliceParameters(controls, in_data, format, surface.customLayer());
-    } else {
-        ReadSliceControls(controls, in_data);
-        controls.customLayerTexture =
-            worlds.custom ? uploadLayer(format, worlds.custom, in_data, surface.customLayer()) : 0;
+    frame.parameters = controls.parameters;
+    frame.parameters.customLayerTexture =
+        worlds.custom ? uploadLayer(format, worlds.custom, in_data, surface.customLayer()) : 0;
+    frame.shutter = controls.shutter;
+    for (SliceParameters& sample : frame.shutter) {
+        sample.customLayerTexture = frame.parameters.customLayerTexture;
     }
-    frame.parameters = controls;
-    frame.shutter = ReadShutterSamples(controls, in_data);
-    frame.customTexture = controls.customLayerTexture;
+    frame.customTexture = frame.parameters.customLayerTexture;
     frame.customWidth = static_cast<float>(surface.customLayer().textureWidth());
     frame.customHeight = static_cast<float>(surface.customLayer().textureHeight());
     frame.width = static_cast<float>(input->width);

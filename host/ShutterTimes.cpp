@@ -11,18 +11,32 @@ namespace {
 
 constexpr int32_t kFewestSamples = 2;
 constexpr int32_t kMostSamples = 64;
-constexpr double kFixedToDouble = 1.0 / 65536.0;
+constexpr double kFixedOne = 65536.0;
 constexpr double kDegreesPerFrame = 360.0;
 constexpr double kLargestTime = double(std::numeric_limits<A_long>::max());
 constexpr double kLargestScale = double(std::numeric_limits<A_u_long>::max());
 
 } // namespace
 
-std::vector<ParamTime> ShutterTimes(const PF_InData& in, int32_t samples)
+Shutter hostShutter(const PF_InData& in)
+{
+    return {in.shutter_angle / kFixedOne * kDegreesPerFrame,
+            in.shutter_phase / kFixedOne * kDegreesPerFrame};
+}
+
+Shutter frameShutter(const PF_InData& in, const SliceParameters& frame)
+{
+    if (in.shutter_angle > 0) {
+        return hostShutter(in);
+    }
+    return {std::max(frame.ownShutterAngle, 0.0), frame.ownShutterPhase};
+}
+
+std::vector<ParamTime> ShutterTimes(const PF_InData& in, const Shutter& shutter, int32_t samples)
 {
     const int32_t count = std::clamp(samples, kFewestSamples, kMostSamples);
-    const double angle = in.shutter_angle * kFixedToDouble;
-    const double phase = in.shutter_phase * kFixedToDouble;
+    const double angle = shutter.angle;
+    const double phase = shutter.phase;
     // The offsets are whole multiples of 1 / (720 count) of a step for whole degrees.
     int64_t factor = int64_t(2 * kDegreesPerFrame) * count;
     const double reach = std::fabs(double(in.current_time)) +

@@ -137,7 +137,6 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra, FrameRenderer
     }
     LayerCheckins layers(*extra->cb, in_data->effect_ref);
     FrameWorlds worlds;
-    worlds.customFromParameter = false;
     PF_Err err = layers.checkOut(kInputCheckout, worlds.input);
     if (err == PF_Err_NONE) {
         err = layers.checkOut(kCustomCheckout, worlds.custom);

@@ -13,8 +13,9 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-// The effect API version and application the host reports: After Effects 14.2.
-constexpr PF_SpecVersion kHostApiVersion = {13, 14};
+// The effect API version and application the host reports: After Effects 23.4, a host with
+// multi-frame rendering.
+constexpr PF_SpecVersion kHostApiVersion = {13, 28};
 constexpr A_long kTotalSeconds = 10;  // length of the pretend composition
 
 std::string hex(uint32_t value)
@@ -75,6 +76,12 @@ HeadlessHost::HeadlessHost(EntryPointFunction entryPoint)
     if (entry == nullptr) {
         throw std::invalid_argument("a headless host needs an entry point");
     }
+}
+
+HeadlessHost::HeadlessHost(EntryPointFunction entryPoint, const Pipl& pipl)
+    : HeadlessHost(entryPoint)
+{
+    givenPipl = pipl;
 }
 
 HeadlessHost::~HeadlessHost()
@@ -143,7 +150,14 @@ bool HeadlessHost::usesSmartRender(const RenderRequest& request) const
 
 bool HeadlessHost::rendersConcurrently() const
 {
-    return (globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_THREADED_RENDERING) != 0;
+    const Pipl* list = pipl();
+    return (globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_THREADED_RENDERING) != 0 &&
+           (list == nullptr || list->allowsMultiFrameRendering());
+}
+
+int32_t HeadlessHost::controlCommandsBesideRenders() const
+{
+    return besideRenders;
 }
 
 int32_t HeadlessHost::peakRendersAtOnce() const
@@ -199,6 +213,20 @@ private:
 bool isRender(PF_Cmd cmd)
 {
     return cmd == PF_Cmd_RENDER || cmd == PF_Cmd_SMART_PRE_RENDER || cmd == PF_Cmd_SMART_RENDER;
+}
+
+// The commands of the effect's controls, which the host sends on its main thread while its
+// render threads render.
+bool isControlCommand(PF_Cmd cmd)
+{
+    return cmd == PF_Cmd_ABOUT || cmd == PF_Cmd_PARAMS_SETUP || cmd == PF_Cmd_UPDATE_PARAMS_UI ||
+           cmd == PF_Cmd_USER_CHANGED_PARAM;
+}
+
+// Commands during which the effect may change a control's look, never the parameter itself.
+bool changesLooks(PF_Cmd cmd)
+{
+    return cmd == PF_Cmd_UPDATE_PARAMS_UI || cmd == PF_Cmd_USER_CHANGED_PARAM;
 }
 
 }  // namespace
@@ -266,6 +294,21 @@ PF_Err HeadlessHost::startUp()
     return err != PF_Err_NONE ? err : paramsSetup();
 }
 
+PF_Err HeadlessHost::updateParamsUi()
+{
+    return dispatch(PF_Cmd_UPDATE_PARAMS_UI, nullptr);
+}
+
+PF_Err HeadlessHost::userChangesValue(int32_t index, double value)
+{
+    setValue(index, value);
+    if ((session->parameters.definition(index).def.flags & PF_ParamFlag_SUPERVISE) == 0) {
+        return PF_Err_NONE;
+    }
+    PF_UserChangedParamExtra changed{index};
+    return dispatch(PF_Cmd_USER_CHANGED_PARAM, nullptr, &changed);
+}
+
 PF_Err HeadlessHost::sendCommand(PF_Cmd cmd, const RenderRequest* request)
 {
     if (request != nullptr && (request->input == nullptr || request->output == nullptr)) {
@@ -274,10 +317,11 @@ PF_Err HeadlessHost::sendCommand(PF_Cmd cmd, const RenderRequest* request)
     return dispatch(cmd, request);
 }
 
-// Degrees in the host's 16.16 fixed point, held to its range.
-static PF_Fixed toFixed(double degrees)
+// Degrees of a frame as the host passes a shutter: a 16.16 fixed-point fraction of a frame
+// (360 degrees = 1.0 = 0x10000), held to its range.
+static PF_Fixed frameFraction(double degrees)
 {
-    const double fixed = std::round(degrees * 65536.0);
+    const double fixed = std::round(degrees / 360.0 * 65536.0);
     return PF_Fixed(std::clamp(fixed, -2147483648.0, 2147483647.0));
 }
 
@@ -291,15 +335,16 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request,
     in.quality = PF_Quality_HI;
     in.version = kHostApiVersion;
     in.appl_id = A_long(fourCharCode("FXTC"));
-    in.num_params = session->parameters.count() + 1;
+    // Parameter setup declares the parameters: only the input layer exists before it.
+    in.num_params = command.command == PF_Cmd_PARAMS_SETUP ? 1 : session->parameters.count() + 1;
     in.current_time = request != nullptr ? request->time : 0;
     in.time_step = request != nullptr ? request->timeStep : 1;
     in.local_time_step = in.time_step;
     in.total_time = A_long(kTotalSeconds * scale);
     in.time_scale = scale;
     in.field = PF_Field_FRAME;
-    in.shutter_angle = request != nullptr ? toFixed(request->shutterAngle) : 0;
-    in.shutter_phase = request != nullptr ? toFixed(request->shutterPhase) : 0;
+    in.shutter_angle = request != nullptr ? frameFraction(request->shutterAngle) : 0;
+    in.shutter_phase = request != nullptr ? frameFraction(request->shutterPhase) : 0;
     in.width = request != nullptr ? request->input->width : 0;
     in.height = request != nullptr ? request->input->height : 0;
     in.extent_hint = PF_Rect{0, 0, in.width, in.height};
@@ -310,9 +355,10 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request,
 }
 
 // Parameter values at the frame's time, as the host passes them to every command. Layer
-// parameters other than the input carry no pixels: an effect checks them out.
+// parameters other than the input carry no pixels: an effect checks them out. The commands of
+// the controls get no change flags: the effect sets PF_ChangeFlag_CHANGED_VALUE itself.
 static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& store,
-                       const PF_InData& in, const RenderRequest* request)
+                       const PF_InData& in, const RenderRequest* request, PF_Cmd cmd)
 {
     params.assign(size_t(in.num_params), PF_ParamDef{});
     params[0].param_type = PF_Param_LAYER;
@@ -327,13 +373,17 @@ static void fillParams(std::vector<PF_ParamDef>& params, const ParameterStore& s
             std::memset(&def.u.ld, 0, sizeof def.u.ld);
             def.u.ld.dephault = dephault;
         }
+        if (changesLooks(cmd)) {
+            def.uu.change_flags = 0;
+        }
     }
 }
 
-PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request)
+PF_Err HeadlessHost::dispatch(PF_Cmd cmd, const RenderRequest* request, void* extra)
 {
-    CommandLock lock(commandMutex, isRender(cmd) && rendersConcurrently());
-    return dispatchLocked(cmd, request);
+    CommandLock lock(commandMutex,
+                     (isRender(cmd) && rendersConcurrently()) || isControlCommand(cmd));
+    return dispatchLocked(cmd, request, extra);
 }
 
 PF_Err HeadlessHost::dispatchLocked(PF_Cmd cmd, const RenderRequest* request, void* extra,
@@ -341,9 +391,6 @@ PF_Err HeadlessHost::dispatchLocked(PF_Cmd cmd, const RenderRequest* request, vo
 {
     HostCommand command(*session, cmd, faultPlan(), request != nullptr ? request->input : nullptr,
                         smart);
-    if (cmd == PF_Cmd_PARAMS_SETUP) {
-        session->parameters.clear();
-    }
     if (cmd == PF_Cmd_SMART_PRE_RENDER && extra != nullptr) {
         static_cast<PF_PreRenderExtra*>(extra)->cb = &command.preRender;
     } else if (cmd == PF_Cmd_SMART_RENDER && extra != nullptr) {
@@ -355,11 +402,14 @@ PF_Err HeadlessHost::dispatchLocked(PF_Cmd cmd, const RenderRequest* request, vo
     frame.out.num_params = frame.in.num_params;
     frame.out.width = frame.in.width;
     frame.out.height = frame.in.height;
-    fillParams(frame.params, session->parameters, frame.in, request);
+    fillParams(frame.params, session->parameters, frame.in, request, cmd);
     for (PF_ParamDef& def : frame.params) {
         frame.pointers.push_back(&def);
     }
     frame.output = request != nullptr ? request->output : nullptr;
+    command.handedParams = &frame.params;
+    const std::vector<PF_ParamDef> handedBefore = changesLooks(cmd) ? frame.params
+                                                                    : std::vector<PF_ParamDef>{};
 
     // Pre-render sees no pixels; hashing a large input twice more would weigh on timings.
     const bool watchInput = request != nullptr && cmd != PF_Cmd_SMART_PRE_RENDER;
@@ -368,8 +418,31 @@ PF_Err HeadlessHost::dispatchLocked(PF_Cmd cmd, const RenderRequest* request, vo
     if (watchInput && pixelFingerprint(*request->input) != inputBefore) {
         session->ledger.misuse(commandName(cmd) + " wrote into the input layer");
     }
+    if (cmd == PF_Cmd_PARAMS_SETUP) {
+        session->parameters.replaceWith(command.declared);
+    }
+    checkParamsInPlace(cmd, handedBefore, frame.params);
     checkAfterCommand(cmd, err, frame.out);
     return err;
+}
+
+// A control's look changes only through PF_UpdateParamUI with a copy; a value only in
+// PF_Cmd_USER_CHANGED_PARAM, marked with PF_ChangeFlag_CHANGED_VALUE.
+void HeadlessHost::checkParamsInPlace(PF_Cmd cmd, const std::vector<PF_ParamDef>& before,
+                                      const std::vector<PF_ParamDef>& after)
+{
+    for (size_t index = 1; index < before.size() && index < after.size(); ++index) {
+        if (std::memcmp(&before[index], &after[index], sizeof(PF_ParamDef)) == 0) {
+            continue;
+        }
+        const bool valueChange = cmd == PF_Cmd_USER_CHANGED_PARAM &&
+                                 (after[index].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) != 0;
+        if (!valueChange) {
+            session->ledger.misuse(commandName(cmd) + " changed parameter " +
+                                   std::to_string(index) + " in place instead of passing a copy "
+                                   "to PF_UpdateParamUI");
+        }
+    }
 }
 
 PF_Err HeadlessHost::callEntryPoint(PF_Cmd cmd, Frame& frame, HostCommand& command, void* extra)
@@ -382,6 +455,9 @@ PF_Err HeadlessHost::callEntryPoint(PF_Cmd cmd, Frame& frame, HostCommand& comma
         int32_t peak = peakInside;
         while (now > peak && !peakInside.compare_exchange_weak(peak, now)) {
         }
+    }
+    if (isControlCommand(cmd) && rendersInside > 0) {
+        ++besideRenders;
     }
     PF_Err err = kExceptionEscaped;
     try {
@@ -422,6 +498,11 @@ void HeadlessHost::checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& o
     } else if (cmd == PF_Cmd_ABOUT) {
         aboutMessage = copy.return_msg;
     }
+    if (err != PF_Err_NONE) {
+        failureMessage = (copy.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0
+                             ? std::string(copy.return_msg)
+                             : std::string();
+    }
 }
 
 // The host reads the PiPL before loading the effect, and expects global setup to report the same.
@@ -444,7 +525,10 @@ void HeadlessHost::checkAgainstPipl(const PF_OutData& out)
 
 const Pipl* HeadlessHost::pipl() const
 {
-    return module != nullptr ? &module->pipl() : nullptr;
+    if (module != nullptr) {
+        return &module->pipl();
+    }
+    return givenPipl ? &*givenPipl : nullptr;
 }
 
 GlobalSetupResult HeadlessHost::globalSetupResult() const
@@ -463,6 +547,12 @@ std::string HeadlessHost::aboutText() const
 {
     std::lock_guard<std::mutex> lock(resultMutex);
     return aboutMessage;
+}
+
+std::string HeadlessHost::errorMessage() const
+{
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return failureMessage;
 }
 
 std::vector<ParameterDefinition> HeadlessHost::parameters() const
@@ -498,6 +588,11 @@ void HeadlessHost::setRaw(int32_t index, const PF_ParamDef& def)
 void HeadlessHost::resetValue(int32_t index)
 {
     session->parameters.resetValue(index);
+}
+
+void HeadlessHost::loadSavedProject(int32_t savedParameters)
+{
+    session->parameters.loadSavedProject(savedParameters);
 }
 
 void HeadlessHost::setFaultPlan(const FaultPlan& newPlan)
@@ -573,6 +668,12 @@ void HeadlessHost::observeCheckouts(std::function<void(int32_t index)> observer)
 {
     std::unique_lock<SlimSharedMutex> lock(commandMutex);
     session->checkoutObserver = std::move(observer);
+}
+
+void HeadlessHost::observePixelAccess(std::function<void()> observer)
+{
+    std::unique_lock<SlimSharedMutex> lock(commandMutex);
+    session->pixelObserver = std::move(observer);
 }
 
 }  // namespace Tessarine::Lamino

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,10 @@ enum class RenderProtocol { Auto, Classic, Smart };
 
 // One frame to render: the layer the effect is applied to (parameter 0), the output world (the
 // same size, as the host guarantees), the time of the frame, current_time / time_scale seconds,
-// and the shutter, in degrees of a frame (in_data shutter_angle and shutter_phase). The worlds'
-// format (World) is the render's depth.
+// and the shutter in degrees of a frame, which the effect gets as the host passes it: in_data
+// shutter_angle and shutter_phase as fixed-point fractions of a frame (0x10000 = 360 degrees),
+// an angle of 0 meaning that the layer's motion blur is off. The worlds' format (World) is the
+// render's depth.
 struct RenderRequest {
     PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
@@ -67,9 +70,19 @@ struct GlobalSetupResult {
 //
 // Threads: commands may come from any thread and run on the calling thread. Renders from several
 // threads run inside the effect at once when it declared PF_OutFlag2_SUPPORTS_THREADED_RENDERING
-// at global setup; otherwise, and for every other command, one command at a time (a lock). The
-// callbacks serve the thread that runs the command, each command with tables of its own. Values,
-// faults and read accessors may be used from any thread.
+// at global setup and its PiPL declares effect API 13.25 or later, as hosts with multi-frame
+// rendering require; otherwise one render at a time. The commands of the effect's controls
+// (about, parameter setup, PF_Cmd_UPDATE_PARAMS_UI and PF_Cmd_USER_CHANGED_PARAM), which the host
+// sends on its main thread while render threads render, run beside renders that may overlap;
+// global setup and setdown run alone (a lock). The callbacks serve the thread that runs the
+// command, each command with tables of its own. Values, faults and read accessors may be used
+// from any thread.
+//
+// Supervised controls: userChangesValue sets a value as a user does and, for a parameter
+// declared with PF_ParamFlag_SUPERVISE, sends PF_Cmd_USER_CHANGED_PARAM; updateParamsUi sends
+// PF_Cmd_UPDATE_PARAMS_UI. The effect changes a control's look only with PF_UpdateParamUI on a
+// copy of its definition; the declared ui_flags follow (parameters()). A parameter changed in
+// place during those commands (without PF_ChangeFlag_CHANGED_VALUE) is booked as misuse.
 class HeadlessHost {
 public:
     // Returned by a command whose entry point call ended in an exception.
@@ -81,6 +94,8 @@ public:
     explicit HeadlessHost(const std::string& pluginPath, bool keepLoaded = false);
     // Drives an entry point that is already in memory (no PiPL), e.g. a test double.
     explicit HeadlessHost(EntryPointFunction entryPoint);
+    // The same, for an effect that the host knows by `pipl`.
+    HeadlessHost(EntryPointFunction entryPoint, const Pipl& pipl);
     // Sends PF_Cmd_GLOBAL_SETDOWN when global setup succeeded and no setdown followed.
     ~HeadlessHost();
     HeadlessHost(const HeadlessHost&) = delete;
@@ -93,6 +108,10 @@ public:
     PF_Err render(const RenderRequest& request);  // throws std::invalid_argument without worlds
     PF_Err globalSetdown();
     PF_Err startUp();            // globalSetup, then paramsSetup if it succeeded
+    PF_Err updateParamsUi();     // PF_Cmd_UPDATE_PARAMS_UI
+    // A user's change of a control: setValue, then PF_Cmd_USER_CHANGED_PARAM when the parameter
+    // is supervised (its result; PF_Err_NONE otherwise).
+    PF_Err userChangesValue(int32_t index, double value);
     // Any command, with the render's layer and time when `request` is given, else without output.
     PF_Err sendCommand(PF_Cmd cmd, const RenderRequest* request = nullptr);
 
@@ -101,6 +120,9 @@ public:
     GlobalSetupResult globalSetupResult() const;
     PF_OutData lastOutData() const;
     std::string aboutText() const;
+    // What the effect told the user with its last failed command (out_data->return_msg with
+    // PF_OutFlag_DISPLAY_ERROR_MESSAGE), or "".
+    std::string errorMessage() const;
     std::vector<ParameterDefinition> parameters() const;  // declared at the last paramsSetup
 
     // ---- parameter values handed out at checkout (see ParameterStore for units and errors)
@@ -110,6 +132,9 @@ public:
     const PF_EffectWorld* layer(int32_t index) const;           // what setLayer set last
     void setRaw(int32_t index, const PF_ParamDef& def);
     void resetValue(int32_t index);
+    // The instance comes from a project saved with the first `savedParameters` parameters
+    // (ParameterStore::loadSavedProject); call after paramsSetup.
+    void loadSavedProject(int32_t savedParameters);
 
     // ---- faults; the plan is read when each command begins
     void setFaultPlan(const FaultPlan& plan);
@@ -128,8 +153,12 @@ public:
     static std::string commandName(PF_Cmd cmd);
 
     // ---- renders at once
-    // Whether renders may overlap: the effect declared thread-safe rendering at global setup.
+    // Whether renders may overlap: the effect declared thread-safe rendering at global setup,
+    // and its PiPL (when there is one) an effect API that hosts render on several threads.
     bool rendersConcurrently() const;
+    // Commands of the controls (see Threads) that began while a render was inside the effect,
+    // since the host was made.
+    int32_t controlCommandsBesideRenders() const;
     // The most renders that were inside the effect at the same time since the host was made or
     // resetPeak was called.
     int32_t peakRendersAtOnce() const;
@@ -142,11 +171,15 @@ public:
     // parameter's index, while the effect's command runs (and whatever GL context the effect
     // made current is current). Set it while no command runs; an empty function removes it.
     void observeCheckouts(std::function<void(int32_t index)> observer);
+    // Calls `observer` on the rendering thread whenever the effect asks for a world's pixels
+    // (get_pixel_data8 / get_pixel_data16) or iterates over float pixels, with whatever GL
+    // context the effect made current. Set it while no command runs.
+    void observePixelAccess(std::function<void()> observer);
 
 private:
     struct Frame;
 
-    PF_Err dispatch(PF_Cmd cmd, const RenderRequest* request);
+    PF_Err dispatch(PF_Cmd cmd, const RenderRequest* request, void* extra = nullptr);
     PF_Err dispatchLocked(PF_Cmd cmd, const RenderRequest* request, void* extra = nullptr,
                           SmartRenderState* smart = nullptr);
     PF_Err smartRender(const RenderRequest& request);
@@ -154,9 +187,12 @@ private:
     PF_Err callEntryPoint(PF_Cmd cmd, Frame& frame, HostCommand& command, void* extra);
     void fillInData(PF_InData& in, const RenderRequest* request, HostCommand& command) const;
     void checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& out);
+    void checkParamsInPlace(PF_Cmd cmd, const std::vector<PF_ParamDef>& before,
+                            const std::vector<PF_ParamDef>& after);
     void checkAgainstPipl(const PF_OutData& out);
 
     std::unique_ptr<PluginModule> module;
+    std::optional<Pipl> givenPipl;
     EntryPointFunction entry = nullptr;
     std::unique_ptr<HostSession> session;
 
@@ -164,12 +200,14 @@ private:
     SlimSharedMutex commandMutex;
     std::atomic<int32_t> rendersInside{0};
     std::atomic<int32_t> peakInside{0};
+    std::atomic<int32_t> besideRenders{0};
     mutable std::mutex resultMutex;  // the fields below
     PF_PreRenderOutput preRenderResult{};
     FaultPlan plan;
     PF_OutData lastOut{};
     GlobalSetupResult setupResult;
     std::string aboutMessage;
+    std::string failureMessage;
     PF_Handle globalData = nullptr;
     bool setUp = false;
 };

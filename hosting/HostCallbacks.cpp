@@ -200,7 +200,7 @@ PF_Err addParam(PF_ProgPtr effectRef, PF_ParamIndex index, PF_ParamDef* def)
         if (++currentCommand->addParamCalls == currentCommand->faults.failAddParamCall) {
             return currentCommand->faults.addParamError;
         }
-        PF_Err err = session->parameters.add(index, def);
+        PF_Err err = currentCommand->declared.add(index, def);
         if (err != PF_Err_NONE) {
             noteMisuse(session, "add_param refused with " + std::to_string(err));
         }
@@ -230,6 +230,9 @@ PF_Err pixelData(PF_EffectWorld* world, PF_PixelPtr pixels0, Pixel** out, WorldF
         HostSession* session = currentSession;
         if (session != nullptr) {
             session->ledger.count(&HostCounts::pixelDataRequests);
+            if (session->pixelObserver) {
+                session->pixelObserver();
+            }
         }
         if (out == nullptr) {
             return PF_Err_BAD_CALLBACK_PARAM;
@@ -431,6 +434,9 @@ PF_Err iterateFloat(PF_InData* inData, A_long, A_long, PF_EffectWorld* src, cons
         HostSession* session = currentSession;
         if (session != nullptr) {
             session->ledger.count(&HostCounts::iterations);
+            if (session->pixelObserver) {
+                session->pixelObserver();
+            }
             if (currentCommand->faults.iterateFloatError != PF_Err_NONE) {
                 return currentCommand->faults.iterateFloatError;
             }
@@ -457,6 +463,56 @@ PF_Err iterateFloat(PF_InData* inData, A_long, A_long, PF_EffectWorld* src, cons
     });
 }
 
+// ------------------------------------------------------------------ parameter utilities
+
+bool changesLooks(PF_Cmd command)
+{
+    return command == PF_Cmd_UPDATE_PARAMS_UI || command == PF_Cmd_USER_CHANGED_PARAM ||
+           command == PF_Cmd_EVENT;
+}
+
+// PF_UpdateParamUI: the control's look (its ui_flags) from a copy of its definition. The host's
+// own parameter passed instead of a copy is booked as misuse and refused.
+PF_Err updateParamUi(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def)
+{
+    return guarded<PF_Err>(PF_Err_BAD_CALLBACK_PARAM, [&]() -> PF_Err {
+        HostSession* session = sessionFor(effectRef, "PF_UpdateParamUI");
+        if (session == nullptr) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        const std::string which = "PF_UpdateParamUI of parameter " + std::to_string(index);
+        if (!changesLooks(currentCommand->command)) {
+            noteMisuse(session, which + " outside PF_Cmd_UPDATE_PARAMS_UI, "
+                                        "PF_Cmd_USER_CHANGED_PARAM and PF_Cmd_EVENT");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        if (def == nullptr || index < 1 || index > session->parameters.count()) {
+            noteMisuse(session, which + " without a definition or of no declared parameter");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        const std::vector<PF_ParamDef>* handed = currentCommand->handedParams;
+        if (handed != nullptr && size_t(index) < handed->size() &&
+            def == &(*handed)[size_t(index)]) {
+            noteMisuse(session, which + " with the host's own parameter instead of a copy");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        if (def->param_type != session->parameters.definition(index).def.param_type) {
+            noteMisuse(session, which + " with a definition of another type");
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        session->parameters.setUiFlags(index, def->ui_flags);
+        return PF_Err_NONE;
+    });
+}
+
+// The suite's state and keyframe queries, which the headless host does not serve.
+PF_Err unprovidedParamUtility()
+{
+    noteMisuse(currentSession, "the effect called a PF Param Utils Suite function other than "
+                               "PF_UpdateParamUI, which the headless host does not provide");
+    return PF_Err_INVALID_CALLBACK;
+}
+
 // ------------------------------------------------------------------ suite broker
 
 const void* suiteNamed(HostCommand& command, const std::string& name, int32_t version)
@@ -469,6 +525,9 @@ const void* suiteNamed(HostCommand& command, const std::string& name, int32_t ve
     }
     if (name == kPFIterateFloatSuite && version == kPFIterateFloatSuiteVersion1) {
         return &command.iterateFloatSuite;
+    }
+    if (name == kPFParamUtilsSuite && version == kPFParamUtilsSuiteVersion3) {
+        return &command.paramUtilsSuite;
     }
     return nullptr;
 }
@@ -759,6 +818,11 @@ void installSuites(HostCommand& session)
     session.iterateFloatSuite.iterate = &iterateFloat;
     placeStub(&session.iterateFloatSuite, 1, kUtilStubs[16]);  // iterate_origin
     placeStub(&session.iterateFloatSuite, 2, kUtilStubs[56]);  // iterate_origin_non_clip_src
+    session.paramUtilsSuite = PF_ParamUtilsSuite3{};
+    session.paramUtilsSuite.PF_UpdateParamUI = &updateParamUi;
+    for (size_t slot = 1; slot < sizeof(PF_ParamUtilsSuite3) / sizeof(void*); ++slot) {
+        placeStub(&session.paramUtilsSuite, slot, &unprovidedParamUtility);
+    }
 }
 
 }  // namespace

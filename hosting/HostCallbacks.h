@@ -9,8 +9,8 @@ namespace Tessarine::Lamino {
 
 // The functions the host gives the effect: the interaction callbacks (add_param, checkout_param,
 // checkin_param, ...), the utility callbacks (ANSI block, handles, pixel addresses), the suite
-// broker (AcquireSuite / ReleaseSuite) and the suites "PF ANSI Suite" v1, "PF Handle Suite" v2 and
-// "PF iterateFloat Suite" v1. Any other suite is refused ('S!Fd', null); any other callback slot
+// broker (AcquireSuite / ReleaseSuite) and the suites "PF ANSI Suite" v1, "PF Handle Suite" v2,
+// "PF iterateFloat Suite" v1 and "PF Param Utils Suite" v3 (PF_UpdateParamUI alone). Any other suite is refused ('S!Fd', null); any other callback slot
 // holds a stub that notes the call and returns PF_Err_INVALID_CALLBACK.
 //
 // The smart-render callbacks (checkout_layer in PF_Cmd_SMART_PRE_RENDER; checkout_layer_pixels,

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace Tessarine::Lamino {
 
@@ -27,6 +28,10 @@ struct HostSession {
     // Called on the rendering thread after each successful checkout_param, with the index;
     // set while no command runs (HeadlessHost::observeCheckouts).
     std::function<void(PF_ParamIndex)> checkoutObserver;
+    // Called on the rendering thread when the effect asks for a world's pixels
+    // (get_pixel_data8 / get_pixel_data16) or iterates over float pixels, while the effect's
+    // command runs; set while no command runs (HeadlessHost::observePixelAccess).
+    std::function<void()> pixelObserver;
 };
 
 // What the smart-render pair of commands share: the layers the effect checked out in
@@ -62,6 +67,11 @@ struct HostCommand {
     int32_t handleAllocations = 0;
     const PF_EffectWorld* inputLayer = nullptr;  // parameter 0 during a render
     SmartRenderState* smart = nullptr;           // the smart-render commands only
+    // PF_Cmd_PARAMS_SETUP: the declarations add_param makes, which replace the session's when
+    // the command ends (commands on other threads meanwhile see the earlier ones).
+    ParameterStore declared;
+    // The parameter array handed to the effect with the command (null until it is made).
+    const std::vector<PF_ParamDef>* handedParams = nullptr;
 
     PF_InteractCallbacks interact{};
     PF_UtilCallbacks utils{};
@@ -69,6 +79,7 @@ struct HostCommand {
     PF_ANSICallbacksSuite1 ansiSuite{};
     PF_HandleSuite1 handleSuite{};
     PF_iterateFloatSuite1 iterateFloatSuite{};
+    PF_ParamUtilsSuite3 paramUtilsSuite{};
     PF_PreRenderCallbacks preRender{};
     PF_SmartRenderCallbacks smartRender{};
 };

@@ -65,6 +65,43 @@ void ParameterStore::clear()
     entries.clear();
 }
 
+void ParameterStore::replaceWith(ParameterStore& other)
+{
+    std::scoped_lock lock(mutex, other.mutex);
+    entries = std::move(other.entries);
+    other.entries.clear();
+}
+
+std::optional<double> ParameterStore::declared(const PF_ParamDef& def, bool dephault)
+{
+    switch (def.param_type) {
+    case PF_Param_SLIDER: return dephault ? def.u.sd.dephault : def.u.sd.value;
+    case PF_Param_FIX_SLIDER: return dephault ? def.u.fd.dephault : def.u.fd.value;
+    case PF_Param_ANGLE: return dephault ? def.u.ad.dephault : def.u.ad.value;
+    case PF_Param_CHECKBOX: return dephault ? def.u.bd.dephault : def.u.bd.value;
+    case PF_Param_POPUP: return dephault ? def.u.pd.dephault : def.u.pd.value;
+    case PF_Param_FLOAT_SLIDER: return dephault ? double(def.u.fs_d.dephault) : def.u.fs_d.value;
+    default: return std::nullopt;
+    }
+}
+
+void ParameterStore::loadSavedProject(int32_t savedParameters)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PF_ParamDef& def = entries[i].definition.def;
+        const bool added = int64_t(i) >= int64_t(savedParameters);
+        const bool useValue = (def.flags & PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS) != 0;
+        entries[i].initial = declared(def, !(added && useValue));
+    }
+}
+
+void ParameterStore::setUiFlags(int32_t index, PF_ParamUIFlags uiFlags)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    entry(index).definition.def.ui_flags = uiFlags;
+}
+
 PF_Err ParameterStore::add(PF_ParamIndex index, const PF_ParamDef* def)
 {
     if (def == nullptr) {
@@ -96,6 +133,7 @@ PF_Err ParameterStore::add(PF_ParamIndex index, const PF_ParamDef* def)
         break;
     default: break;
     }
+    added.initial = declared(copy.def, true);
     entries.push_back(std::move(added));
     return PF_Err_NONE;
 }
@@ -274,6 +312,8 @@ PF_Err ParameterStore::valueAt(int32_t index, A_long whatTime, A_u_long timeScal
         writeValue(out, interpolate(*source.animation, seconds, integral));
     } else if (source.constant) {
         writeValue(out, *source.constant);
+    } else if (source.initial) {
+        writeValue(out, *source.initial);
     }
     return PF_Err_NONE;
 }

@@ -35,7 +35,9 @@ struct ParameterAnimation {
 
 // The effect's declared parameters (indices 1 and up; index 0, the input layer, is the host's)
 // and the values the host hands out for them at checkout. Until a value is set, a parameter has
-// its declared value. Values are given in the control's own units: a slider's integer, a fixed
+// its declared default (dephault), as a newly applied effect does; in a project saved before the
+// parameter existed (loadSavedProject) it has its declared value instead when it carries
+// PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS, and its default otherwise. Values are given in the control's own units: a slider's integer, a fixed
 // slider's number (37.5), a float slider's number, an angle in degrees, a checkbox's 0 or 1, a
 // popup's choice (counted from 1). They are stored as the host stores them: integers for sliders,
 // popups and checkboxes, 16.16 fixed point for fixed sliders and angles, a double for float
@@ -46,6 +48,18 @@ class ParameterStore {
 public:
     // Forgets every declaration and value (a new PARAMS_SETUP).
     void clear();
+    // Takes over the declarations of `other` (emptied), replacing its own in one step, so that
+    // commands running meanwhile see either the old declarations or the new ones.
+    void replaceWith(ParameterStore& other);
+
+    // A project saved with the first `savedParameters` parameters: every later one starts as
+    // such a project gives it (see the class comment), the saved ones at their defaults until
+    // values are set. Values set before are kept.
+    void loadSavedProject(int32_t savedParameters);
+
+    // PF_UpdateParamUI: the parameter's ui_flags from now on. Throws std::out_of_range for an
+    // undeclared index.
+    void setUiFlags(int32_t index, PF_ParamUIFlags uiFlags);
 
     // add_param: index -1 (or the next index) appends a copy of def. Returns PF_Err_NONE, or
     // PF_Err_INVALID_INDEX / PF_Err_UNRECOGNIZED_PARAM_TYPE / PF_Err_BAD_CALLBACK_PARAM.
@@ -78,6 +92,7 @@ public:
 private:
     struct Entry {
         ParameterDefinition definition;
+        std::optional<double> initial;            // stored units; the value until one is set
         std::optional<double> constant;           // stored units
         std::optional<ParameterAnimation> animation;  // stored units
         const PF_EffectWorld* layer = nullptr;
@@ -87,6 +102,8 @@ private:
     Entry& entry(int32_t index);
     const Entry& entry(int32_t index) const;
     static double toStored(const ParameterDefinition& definition, double value);
+    // The declared default, or the declared value, in stored units (none for other types).
+    static std::optional<double> declared(const PF_ParamDef& def, bool dephault);
     static void writeValue(PF_ParamDef& def, double stored);
     static void writeLayer(PF_ParamDef& def, const PF_EffectWorld* layer);
 

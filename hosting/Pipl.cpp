@@ -201,4 +201,11 @@ const PiplProperty* Pipl::find(uint32_t key) const
     return nullptr;
 }
 
+bool Pipl::allowsMultiFrameRendering() const
+{
+    return specVersion && (specVersion->major > kMultiFrameApi.major ||
+                           (specVersion->major == kMultiFrameApi.major &&
+                            specVersion->minor >= kMultiFrameApi.minor));
+}
+
 }  // namespace Tessarine::Lamino

@@ -57,6 +57,12 @@ struct Pipl {
     // The first property with this key, or null.
     const PiplProperty* find(uint32_t key) const;
 
+    // The effect API version from which hosts with multi-frame rendering (After Effects 2022 and
+    // later) render an effect on several threads at once; below it, or without 'eSVR', they take
+    // its renders one at a time whatever its threaded-rendering flag says.
+    static constexpr PiplVersionPair kMultiFrameApi{13, 25};
+    bool allowsMultiFrameRendering() const;
+
     std::vector<uint8_t> raw;                  // the whole resource
     uint32_t propertiesVersion = 0;
     std::vector<PiplProperty> properties;      // in resource order

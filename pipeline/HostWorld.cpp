@@ -37,7 +37,10 @@ unsigned char* hostPixels(PF_InData* in_data, PF_EffectWorld* world, size_t pixe
         err = utils->get_pixel_data16(world, nullptr, &pixels);
         address = pixels;
     }
-    if (err != PF_Err_NONE || !address) {
+    if (err != PF_Err_NONE) {
+        throw int(err); // the host's own reason, passed back as it is
+    }
+    if (!address) {
         throw int(PF_Err_BAD_CALLBACK_PARAM);
     }
     return static_cast<unsigned char*>(address);

@@ -165,6 +165,26 @@ typedef struct PF_iterateFloatSuite1 {
 } PF_iterateFloatSuite1;
 typedef PF_iterateFloatSuite1 PF_IterateFloatSuite1;
 
+/* Parameter utilities. PF_UpdateParamUI takes a copy of a parameter whose ui_flags, name or flags
+   have changed and shows the control so; it is the way to change a control's look during
+   PF_Cmd_UPDATE_PARAMS_UI and PF_Cmd_USER_CHANGED_PARAM. The eight functions that follow it (the
+   parameter-state and keyframe queries) are not used here and are declared as plain slots. */
+#define kPFParamUtilsSuite "PF Param Utils Suite"
+#define kPFParamUtilsSuiteVersion3 3
+
+typedef struct PF_ParamUtilsSuite3 {
+    PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
+                               const PF_ParamDef* defP);
+    void* PF_GetCurrentState;
+    void* PF_AreStatesIdentical;
+    void* PF_IsIdenticalCheckout;
+    void* PF_FindKeyframeTime;
+    void* PF_GetKeyframeCount;
+    void* PF_CheckoutKeyframe;
+    void* PF_CheckinKeyframe;
+    void* PF_KeyIndexToTime;
+} PF_ParamUtilsSuite3;
+
 #ifdef __cplusplus
 }
 #endif
@@ -186,6 +206,9 @@ LAMINO_SDK_ASSERT(sizeof(PF_WorldSuite2) == 24 && sizeof(PF_PixelFormatSuite2) =
                   "world and pixel format suites");
 LAMINO_SDK_ASSERT(sizeof(PF_Iterate8Suite1) == 40 && sizeof(PF_iterate16Suite1) == 24,
                   "8- and 16-bit iteration suites");
+LAMINO_SDK_ASSERT(sizeof(PF_ParamUtilsSuite3) == 72 &&
+                      offsetof(PF_ParamUtilsSuite3, PF_UpdateParamUI) == 0,
+                  "PF_ParamUtilsSuite3");
 LAMINO_SDK_ASSERT(sizeof(PF_iterateFloatSuite1) == 24 &&
                       offsetof(PF_iterateFloatSuite1, iterate_origin) == 8,
                   "PF_iterateFloatSuite1");

@@ -191,9 +191,10 @@ void Soak::load()
             layerIndex = option.index;
         }
     }
-    host->observeCheckouts([this](int32_t index) {
+    // The effect reads its controls before it makes its context current, and asks for pixels
+    // inside it: the probe runs at the render's first pixel access.
+    host->observePixelAccess([this]() {
         ProbeRequest* request = pendingProbe;
-        (void)index;  // every control is read with the effect's context current
         if (request == nullptr || request->done) {
             return;
         }
@@ -490,7 +491,7 @@ void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, Own
     const SoakFrame& frame = batch.frames[0];
     const HostCounts before = host->counts();
     renderChecked(batch, frame, own);
-    const RenderUse use = RenderUse::between(before, host->counts(), frame.format);
+    const RenderUse use = RenderUse::between(before, host->counts(), frame.format, layerIndex);
     if (stopped()) {
         return;
     }
@@ -509,32 +510,17 @@ void Soak::injectRenderFault(const SoakFault& fault, const SoakBatch& batch, Own
         return;
     }
     if (result == PF_Err_NONE) {
-        checkFaultFrame(fault, batch, output, what);
+        checkFaultFrame(batch, output, what);
     }
 }
 
-// Controls that could not be read keep the render before's values (the same here), or have
-// their defaults; a custom layer that could not be read through its parameter (the classic
-// render) is none.
-void Soak::checkFaultFrame(const SoakFault& fault, const SoakBatch& batch, const World& output,
-                           const std::string& what)
+// A fault that the render did not need leaves its frame as a clean render makes it: every
+// control read, the custom layer in.
+void Soak::checkFaultFrame(const SoakBatch& batch, const World& output, const std::string& what)
 {
     const SoakFrame& frame = batch.frames[0];
-    std::optional<ModelControls> previous = SoakCases::modelControls(batch);
-    SoakBatch defaults = batch;
-    for (SoakControl& control : defaults.controls) {
-        if (fault.controlUnread(control.option.index)) {
-            control.value = control.option.defaultValue;
-        }
-    }
-    std::optional<ModelControls> fallback = SoakCases::modelControls(defaults);
-    // A smart render takes the custom layer's pixels from its own checkout, not from the
-    // parameter: a fault in parameter reads leaves it in.
-    const bool smart =
-        (host->globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER) != 0;
-    const bool withLayer = batch.hasLayer && (smart || !fault.controlUnread(layerIndex));
-    if (previous && fallback && offPixels(batch, frame, output, *previous, withLayer) != 0 &&
-        offPixels(batch, frame, output, *fallback, withLayer) != 0) {
+    std::optional<ModelControls> model = SoakCases::modelControls(batch);
+    if (model && offPixels(batch, frame, output, *model, batch.hasLayer) != 0) {
         fail(what + " reported success with a frame off the CPU model");
     }
 }
@@ -640,8 +626,9 @@ void Soak::sample(Stretch stretch, double events)
 
 void Soak::printHeader()
 {
-    out << "GL objects are counted from inside the effect's own context (during a checkout);"
-           " private MB is the page file usage where Windows' private usage reads 0 (Wine).\n";
+    out << "GL objects are counted from inside the effect's own context (at its first pixel "
+           "access); private MB is the page file usage where Windows' private usage reads 0 "
+           "(Wine).\n";
     if (ProcessResources::sample().handlesProbed) {
         out << "Kernel handles are counted by probing every handle value with "
                "GetHandleInformation: GetProcessHandleCount reports 0 here.\n";

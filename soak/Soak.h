@@ -67,8 +67,7 @@ private:
     void faultEvent();
     void injectRenderFault(const SoakFault& fault, const SoakBatch& batch, OwnGlContext& own);
     void injectCommandFault(const SoakFault& fault);
-    void checkFaultFrame(const SoakFault& fault, const SoakBatch& batch, const World& output,
-                         const std::string& what);
+    void checkFaultFrame(const SoakBatch& batch, const World& output, const std::string& what);
     static std::unique_ptr<World> layerWorld(const SoakBatch& batch);
     // renders and checks
     PF_Err renderFrame(const SoakBatch& batch, const SoakFrame& frame, OwnGlContext& own,

@@ -51,8 +51,10 @@ bool applyToModel(const SoakControl& control, ModelControls& model)
     else if (label == "Edge Softness") model.edgeSoftness = value;
     else if (label == "Evolution") model.evolution = value;
     else if (label == "Band Phase") model.bandPhase = value;
-    // With nothing animated, motion blur averages equal frames: the frame without it.
-    else if (label != "Motion Blur" && label != "Shutter Samples") return false;
+    // With nothing animated, motion blur averages equal frames, whatever the shutter: the frame
+    // without it.
+    else if (label != "Motion Blur" && label != "Shutter Samples" && label != "Own Shutter Angle"
+             && label != "Own Shutter Phase") return false;
     return true;
 }
 

@@ -9,9 +9,10 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-// Codes a host may fail a call with.
+// Codes a host may fail a call with: a cancelled render among them, which must come back.
 const PF_Err kHostCodes[] = {PF_Err_BAD_CALLBACK_PARAM, PF_Err_OUT_OF_MEMORY,
-                             PF_Err_INVALID_INDEX, PF_Err_INTERNAL_STRUCT_DAMAGED};
+                             PF_Err_INVALID_INDEX, PF_Err_INTERNAL_STRUCT_DAMAGED,
+                             PF_Interrupt_CANCEL};
 
 PF_Err anyHostCode(SoakCases& random)
 {
@@ -30,20 +31,17 @@ FaultedCommand commandOfNull(const std::string& name)
 }  // namespace
 
 RenderUse RenderUse::between(const HostCounts& before, const HostCounts& after,
-                             WorldFormat format)
+                             WorldFormat format, int32_t layerParameter)
 {
     RenderUse use;
     use.pixelData = after.pixelDataRequests - before.pixelDataRequests;
     use.suites = after.suiteAcquisitions - before.suiteAcquisitions;
     use.handles = after.handlesAllocated - before.handlesAllocated;
     use.iterations = after.iterations - before.iterations;
+    use.layerPixels = after.layerPixelCheckouts - before.layerPixelCheckouts;
     use.format = format;
+    use.layerParameter = layerParameter;
     return use;
-}
-
-bool SoakFault::controlUnread(int32_t index) const
-{
-    return noControlsRead || unreadControls.count(index) != 0;
 }
 
 PF_Err SoakFault::expected(const RenderUse& use, int32_t declaredParameters) const
@@ -60,15 +58,40 @@ PF_Err SoakFault::expected(const RenderUse& use, int32_t declaredParameters) con
     const bool eight = use.format == WorldFormat::Argb8;
     const bool deep = use.format == WorldFormat::Argb16;
     const bool handles = use.handles > 0;
+    const bool smart = use.layerPixels > 0;
     const auto null = [&](const char* name) { return plan.nullCallbacks.count(name) != 0; };
+    // Every control is checked out (and in) before anything else; a smart render takes the
+    // custom layer from a layer checkout instead.
+    if (null("checkout_param") || null("checkin_param")) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    for (int32_t index : plan.failingCheckouts) {
+        if (!(smart && index == use.layerParameter)) {
+            return plan.checkoutError;
+        }
+    }
+    if (plan.checkinError != PF_Err_NONE) {
+        return plan.checkinError;
+    }
+    if (smart && !plan.failingLayerCheckouts.empty()) {
+        return plan.layerCheckoutError;
+    }
+    if (smart && !plan.failingLayerPixels.empty()) {
+        return plan.layerPixelsError;
+    }
+    if (plan.iterateFloatError != PF_Err_NONE && use.iterations > 0) {
+        return plan.iterateFloatError;
+    }
+    if ((plan.failHandleAllocation > 0 && plan.failHandleAllocation <= use.handles) ||
+        (plan.failHandleLock && handles)) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
     const bool needed =
         (plan.missingSuites.count(kPFHandleSuite) && handles) ||
         (plan.missingSuites.count(kPFIterateFloatSuite) && use.iterations > 0) ||
-        (plan.failHandleAllocation > 0 && plan.failHandleAllocation <= use.handles) ||
         ((plan.noPixelData8 || null("get_pixel_data8")) && eight && use.pixelData > 0) ||
         ((plan.noPixelData16 || null("get_pixel_data16")) && deep && use.pixelData > 0) ||
-        (plan.iterateFloatError != PF_Err_NONE && use.iterations > 0) ||
-        ((plan.failHandleLock || null("host_lock_handle") || null("host_unlock_handle") ||
+        ((null("host_lock_handle") || null("host_unlock_handle") ||
           null("host_dispose_handle")) && handles) ||
         (null("AcquireSuite") && use.suites > 0);
     return needed ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
@@ -82,7 +105,8 @@ const std::vector<std::string>& SoakFaults::kinds()
             "missing float iteration suite", "failing checkouts", "failing add_param",
             "failing handle allocation", "no 8-bit pixel data", "no 16-bit pixel data",
             "float iteration error", "handle lock gives null", "checkin error",
-            "ReleaseSuite error", "null AcquireSuite in about"};
+            "ReleaseSuite error", "null AcquireSuite in about", "failing layer checkout",
+            "failing layer pixels"};
         for (const char* name : {"ansi.sprintf", "ansi.strcpy", "checkout_param", "checkin_param",
                                  "add_param", "get_pixel_data8", "get_pixel_data16",
                                  "host_lock_handle", "host_unlock_handle", "host_dispose_handle",
@@ -110,9 +134,8 @@ SoakFault SoakFaults::make(const std::string& kind, SoakCases& random, int32_t p
         plan.missingSuites = {kPFIterateFloatSuite};
     } else if (kind == "failing checkouts") {
         for (int32_t i = 0, n = random.uniform(1, 3); i < n; ++i) {
-            fault.unreadControls.insert(random.uniform(1, parameters));
+            plan.failingCheckouts.insert(random.uniform(1, parameters));
         }
-        plan.failingCheckouts = fault.unreadControls;
         plan.checkoutError = anyHostCode(random);
     } else if (kind == "failing add_param") {
         fault.command = FaultedCommand::ParamsSetup;
@@ -133,6 +156,12 @@ SoakFault SoakFaults::make(const std::string& kind, SoakCases& random, int32_t p
     } else if (kind == "ReleaseSuite error") {
         plan.releaseSuiteError = random.chance(0.5) ? HostCallbacks::kBadParameter
                                                     : HostCallbacks::kUnimplemented;
+    } else if (kind == "failing layer checkout") {
+        plan.failingLayerCheckouts = {0}; // the input layer, which every render checks out
+        plan.layerCheckoutError = anyHostCode(random);
+    } else if (kind == "failing layer pixels") {
+        plan.failingLayerPixels = {random.chance(0.5) ? 0 : 1};
+        plan.layerPixelsError = anyHostCode(random);
     } else if (kind == "null AcquireSuite in about") {
         fault.command = FaultedCommand::About;
         plan.nullCallbacks = {"AcquireSuite"};
@@ -140,7 +169,6 @@ SoakFault SoakFaults::make(const std::string& kind, SoakCases& random, int32_t p
         const std::string name = kind.substr(sizeof kNullPrefix - 1);
         fault.command = commandOfNull(name);
         plan.nullCallbacks = {name};
-        fault.noControlsRead = name == "checkout_param" || name == "checkin_param";
     } else {
         throw std::invalid_argument("no soak fault of kind '" + kind + "'");
     }

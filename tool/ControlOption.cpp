@@ -69,7 +69,8 @@ ControlKind kindOf(PF_ParamType type)
 ControlOption::ControlOption(A_long index, const PF_ParamDef& definition)
     : index(index), label(definition.name, strnlen(definition.name, sizeof definition.name)),
       name(optionNameFor(label)), kind(kindOf(definition.param_type)),
-      hostType(definition.param_type)
+      hostType(definition.param_type),
+      startsDisabled((definition.ui_flags & PF_PUI_DISABLED) != 0)
 {
     const PF_ParamDefUnion& u = definition.u;
     switch (kind) {

@@ -55,6 +55,7 @@ public:
     double sliderMin = 0.0, sliderMax = 0.0;
     double defaultValue = 0.0;
     bool percent = false;
+    bool startsDisabled = false;  // declared with PF_PUI_DISABLED: shown disabled at first
     std::vector<std::string> choices;
 
 private:

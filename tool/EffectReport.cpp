@@ -46,6 +46,20 @@ std::string indentLines(const std::string& message)
     return lines + "\n";
 }
 
+// Hosts with multi-frame rendering take an effect's renders one at a time when its effect API is
+// older than the one they need, whatever it declares; the headless host does the same.
+std::string threadsText(const Pipl& pipl, const RenderingAbilities& rendering)
+{
+    if (!rendering.threadSafe) {
+        return "no";
+    }
+    if (pipl.allowsMultiFrameRendering()) {
+        return "yes";
+    }
+    return "declared, but its effect API " + orAbsent(pipl.specVersion, pair) + " is older than " +
+           pair(Pipl::kMultiFrameApi) + ": hosts take its renders one at a time";
+}
+
 }  // namespace
 
 std::string EffectReport::version(uint32_t packed)
@@ -79,7 +93,7 @@ std::string EffectReport::info(const std::string& pluginPath, const Pipl& pipl,
         << "; out flags 2: " << orAbsent(pipl.outFlags2, hex) << "\n"
         << "Rendering (declared at global setup):\n"
         << "  Depths:           " << rendering.depthsText() << "\n"
-        << "  Thread-safe rendering: " << (rendering.threadSafe ? "yes" : "no") << "\n"
+        << "  Thread-safe rendering: " << threadsText(pipl, rendering) << "\n"
         << "About:\n"
         << indentLines(aboutText)
         << "Controls (set with --option VALUE; numeric ones animate with FROM:TO over --frames):\n"
@@ -103,7 +117,10 @@ std::string EffectReport::controls(const std::vector<ControlOption>& controls)
                           control.sliderMax);
             out << range;
         }
-        out << "; default " << control.defaultText() << "\n";
+        out << "; default " << control.defaultText()
+            << (control.startsDisabled ? "; starts disabled (it has no effect in the default state)"
+                                       : "")
+            << "\n";
     }
     return out.str();
 }

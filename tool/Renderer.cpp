@@ -253,11 +253,12 @@ std::string hostErrorText(PF_Err code)
     return "host error " + std::to_string(code) + (name.empty() ? "" : " (" + name + ")");
 }
 
-void Renderer::check(PF_Err err, int32_t frame)
+void Renderer::check(PF_Err err, int32_t frame) const
 {
     if (err != PF_Err_NONE) {
+        const std::string said = host.errorMessage();
         throw RenderError("the effect failed to render frame " + std::to_string(frame + 1) + ": "
-                              + hostErrorText(err),
+                              + hostErrorText(err) + (said.empty() ? "" : ". " + said),
                           err);
     }
 }

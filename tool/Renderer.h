@@ -105,7 +105,8 @@ public:
 
 private:
     PF_Err renderInto(const World& input, World& output, int32_t frame);
-    static void check(PF_Err err, int32_t frame);  // throws RenderError for a failed render
+    // Throws RenderError for a failed render, with what the effect told the user, if anything.
+    void check(PF_Err err, int32_t frame) const;
 
     HeadlessHost& host;
     std::vector<std::unique_ptr<World>> layers;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -216,10 +217,10 @@ PF_Err declareAll(PF_InData* in, PF_OutData* out)
     PF_Err err = PF_Err_NONE;
     err = err ? err : declare(in, PF_Param_SLIDER, "Slider", [](PF_ParamDef& d) { d.u.sd.value = d.u.sd.dephault = 30; d.u.sd.valid_max = 2000; });
     err = err ? err : declare(in, PF_Param_ANGLE, "Angle", [](PF_ParamDef&) {});
-    err = err ? err : declare(in, PF_Param_FIX_SLIDER, "Fixed", [](PF_ParamDef& d) { d.u.fd.value = 100 << 16; });
+    err = err ? err : declare(in, PF_Param_FIX_SLIDER, "Fixed", [](PF_ParamDef& d) { d.u.fd.value = d.u.fd.dephault = 100 << 16; });
     err = err ? err : declare(in, PF_Param_FLOAT_SLIDER, "Float", [](PF_ParamDef&) {});
-    err = err ? err : declare(in, PF_Param_CHECKBOX, "Checkbox", [](PF_ParamDef& d) { d.u.bd.value = 1; d.u.bd.u.nameptr = "tick"; });
-    err = err ? err : declare(in, PF_Param_POPUP, "Popup", [](PF_ParamDef& d) { d.u.pd.value = 1; d.u.pd.num_choices = 2; d.u.pd.u.namesptr = "One|Two"; });
+    err = err ? err : declare(in, PF_Param_CHECKBOX, "Checkbox", [](PF_ParamDef& d) { d.u.bd.value = d.u.bd.dephault = 1; d.u.bd.u.nameptr = "tick"; });
+    err = err ? err : declare(in, PF_Param_POPUP, "Popup", [](PF_ParamDef& d) { d.u.pd.value = d.u.pd.dephault = 1; d.u.pd.num_choices = 2; d.u.pd.u.namesptr = "One|Two"; });
     err = err ? err : declare(in, PF_Param_LAYER, "Layer", [](PF_ParamDef& d) { d.u.ld.dephault = PF_LayerDefault_NONE; });
     return err;
 }
@@ -645,6 +646,126 @@ TEST_F(HeadlessHostTest, AnEffectWritingItsInputOrOutsideItsOutputIsNoticed)
     EXPECT_TRUE(output.guardIntact());
     reinterpret_cast<uint8_t*>(output.pixel8(4, 0))[4] = 0;  // first padding byte of row 0
     EXPECT_FALSE(output.guardIntact());
+}
+
+// ------------------------------------------------------------------ the host's contract
+
+// A new instance starts at the declared defaults; a project saved before a parameter existed
+// gives it the declared value when it asks for that (PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS).
+TEST_F(HeadlessHostTest, NewInstancesGetDefaultsAndOldProjectsTheValuesForThem)
+{
+    behaviour = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef*) {
+        if (cmd != PF_Cmd_PARAMS_SETUP) {
+            return PF_Err(PF_Err_NONE);
+        }
+        out->num_params = 3;
+        auto slider = [](PF_ParamDef& d) { d.u.sd.value = 5; d.u.sd.dephault = 30; d.u.sd.valid_max = 99; };
+        PF_Err err = declare(in, PF_Param_SLIDER, "Plain", slider);
+        PF_ParamDef flagged{};
+        flagged.param_type = PF_Param_SLIDER;
+        slider(flagged);
+        flagged.flags = PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS;
+        return err ? err : in->inter.add_param(in->effect_ref, -1, &flagged);
+    };
+    ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
+    EXPECT_EQ(checkedOut(1).u.sd.value, 30);
+    EXPECT_EQ(checkedOut(2).u.sd.value, 30);
+    host.loadSavedProject(1);
+    EXPECT_EQ(checkedOut(1).u.sd.value, 30);
+    EXPECT_EQ(checkedOut(2).u.sd.value, 5);
+    host.loadSavedProject(2);
+    EXPECT_EQ(checkedOut(2).u.sd.value, 30);
+    EXPECT_EQ(host.report(), "");
+}
+
+// Only PF_UpdateParamUI with a copy changes a control's look, and only in the commands that may:
+// the host's own parameter passed instead, or changed in place, is refused and booked.
+TEST_F(HeadlessHostTest, ControlLooksChangeOnlyThroughUpdateParamUiOnACopy)
+{
+    auto updating = [](bool inPlace) {
+        return [inPlace](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params,
+                         PF_LayerDef*) -> PF_Err {
+            if (cmd != PF_Cmd_UPDATE_PARAMS_UI && cmd != PF_Cmd_RENDER) {
+                return PF_Err_NONE;
+            }
+            const void* found = nullptr;
+            if (in->pica_basicP->AcquireSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3,
+                                              &found) != kSPNoError) {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            const auto* suite = static_cast<const PF_ParamUtilsSuite3*>(found);
+            PF_ParamDef copy = *params[kSlider];
+            PF_ParamDef* target = inPlace ? params[kSlider] : &copy;
+            target->ui_flags |= PF_PUI_DISABLED;
+            const PF_Err err = suite->PF_UpdateParamUI(in->effect_ref, kSlider, target);
+            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
+            return err;
+        };
+    };
+    auto disabled = [&] {
+        return (host.parameters()[kSlider - 1].def.ui_flags & PF_PUI_DISABLED) != 0;
+    };
+    behaviour = updating(true);
+    EXPECT_EQ(host.updateParamsUi(), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_FALSE(disabled());
+    ASSERT_EQ(host.issues().size(), 2u);
+    EXPECT_NE(host.issues()[0].find("instead of a copy"), std::string::npos);
+    EXPECT_NE(host.issues()[1].find("in place"), std::string::npos);
+    host.resetBooks();
+
+    RenderRequest request{input.get(), output.get()};
+    behaviour = updating(false);
+    EXPECT_EQ(host.render(request), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_FALSE(disabled());
+    ASSERT_EQ(host.issues().size(), 1u);
+    EXPECT_NE(host.issues()[0].find("outside PF_Cmd_UPDATE_PARAMS_UI"), std::string::npos);
+    host.resetBooks();
+
+    EXPECT_EQ(host.updateParamsUi(), PF_Err_NONE);
+    EXPECT_TRUE(disabled());
+    EXPECT_EQ(host.report(), "");
+}
+
+// A threaded effect renders on several threads at once only when its PiPL declares effect API
+// 13.25 or later, as hosts with multi-frame rendering require.
+TEST(HeadlessHostThreads, AnEffectApiBelowMultiFrameRenderingRendersOneAtATime)
+{
+    behaviour = [](PF_Cmd cmd, PF_InData*, PF_OutData* out, PF_ParamDef**, PF_LayerDef*) {
+        if (cmd == PF_Cmd_GLOBAL_SETUP) {
+            out->out_flags2 = PF_OutFlag2_SUPPORTS_THREADED_RENDERING;
+        } else if (cmd == PF_Cmd_RENDER) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        }
+        return PF_Err(PF_Err_NONE);
+    };
+    for (const PiplVersionPair api : {PiplVersionPair{13, 14}, PiplVersionPair{13, 24},
+                                      PiplVersionPair{13, 25}, PiplVersionPair{13, 28}}) {
+        SCOPED_TRACE(std::to_string(api.major) + "." + std::to_string(api.minor));
+        Pipl pipl;
+        pipl.specVersion = api;
+        HeadlessHost host(&standInEntry, pipl);
+        ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
+        const bool multiFrame = api.minor >= 25;
+        EXPECT_EQ(host.rendersConcurrently(), multiFrame);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&host] {
+                World in(WorldFormat::Argb8, 4, 4), out(WorldFormat::Argb8, 4, 4);
+                for (int frame = 0; frame < 3; ++frame) {
+                    host.render(RenderRequest{in.get(), out.get(), frame});
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        if (multiFrame) {
+            EXPECT_GT(host.peakRendersAtOnce(), 1);
+        } else {
+            EXPECT_EQ(host.peakRendersAtOnce(), 1);
+        }
+    }
+    behaviour = nullptr;
 }
 
 }  // namespace

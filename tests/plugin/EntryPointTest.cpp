@@ -60,7 +60,7 @@ std::vector<uint8_t> expectedPipl()
     const char entry[] = "EntryPointFunc";
     appendProperty(bytes, "8664", std::vector<uint8_t>(entry, entry + sizeof(entry)), 16);
     appendProperty(bytes, "ePVR", {2, 0, 0, 0}, 4);
-    appendProperty(bytes, "eSVR", {13, 0, 14, 0}, 4);
+    appendProperty(bytes, "eSVR", {13, 0, 28, 0}, 4); // effect API 13.28
     appendProperty(bytes, "eVER", le32(0x00088001), 4); // 1.1.0, development, build 1
     appendProperty(bytes, "eINF", {0, 0}, 2);
     // I_USE_SHUTTER_ANGLE, DEEP_COLOR_AWARE

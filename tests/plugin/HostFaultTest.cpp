@@ -41,8 +41,9 @@ protected:
 
 TEST_F(HostFaultTest, FailedHostCallsInARenderGiveErrors)
 {
-    // The entry point answers every failed host call with PF_Err_BAD_CALLBACK_PARAM. An 8-bit
-    // frame is read straight into the output world's rows and needs no handle.
+    // A host call that fails without a code of its own (no pixel address) gives
+    // PF_Err_BAD_CALLBACK_PARAM. An 8-bit frame is read straight into the output world's rows and
+    // needs no handle.
     FaultPlan lockFails;
     lockFails.failHandleLock = true;
     EXPECT_EQ(renderWith(lockFails), PF_Err_NONE);
@@ -74,26 +75,27 @@ TEST_F(HostFaultTest, MissingCallbacksInARenderGiveErrors)
     expectClean();
 }
 
-// Without checkout or checkin the controls cannot be read; the render goes on with the declared
-// defaults, as it does when a checkout fails.
-TEST_F(HostFaultTest, MissingParameterCallbacksLeaveTheDefaults)
+// Without checkout or checkin the controls cannot be read, and a render never goes on with
+// values it did not read.
+TEST_F(HostFaultTest, MissingParameterCallbacksFailTheRender)
 {
     for (const char* name : {"checkout_param", "checkin_param"}) {
         SCOPED_TRACE(name);
         FaultPlan plan;
         plan.nullCallbacks = {name};
-        EXPECT_EQ(renderWith(plan), PF_Err_NONE);
+        EXPECT_EQ(renderWith(plan), PF_Err_BAD_CALLBACK_PARAM);
         expectClean();
     }
 }
 
-// Failures the host reports while taking back what the plug-in gives back: the frame was made
-// correctly, and nothing stays outstanding.
+// Failures the host reports while taking back what the plug-in gives back: a failed checkin is
+// the host's to report (its code comes back); a failed suite release leaves the frame made.
+// Nothing stays outstanding either way.
 TEST_F(HostFaultTest, FailedGiveBacksLeaveNothingOutstanding)
 {
     FaultPlan checkinFails;
-    checkinFails.checkinError = PF_Err_BAD_CALLBACK_PARAM;
-    EXPECT_EQ(renderWith(checkinFails), PF_Err_NONE);
+    checkinFails.checkinError = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    EXPECT_EQ(renderWith(checkinFails), PF_Err_INTERNAL_STRUCT_DAMAGED);
     expectClean();
 
     FaultPlan releaseFails;

@@ -37,12 +37,13 @@ PF_Err deepRenderEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data
     // Default controls: every band in place. Never destroyed: at exit no context is current.
     static SlicePass* const pass = new SlicePass();
     try {
+        const FrameControls controls = ReadFrameControls(in_data);
         ScopedContextRestore hostContext;
         ContextRegistry::contextForCurrentThread()->makeCurrent();
         FrameWorlds worlds;
         worlds.input = &params[0]->u.ld;
         worlds.output = output;
-        renderFrame(*pass, in_data, worlds, renderFormat);
+        renderFrame(*pass, in_data, worlds, controls, renderFormat);
         return PF_Err_NONE;
     } catch (int code) {
         return code;

@@ -10,7 +10,9 @@
 #include "hosting/HeadlessHost.h"
 #include "hosting/World.h"
 #include "host/EffectParameters.h"
+#include "pipeline/LayerFormat.h"
 #include "pipeline/LayerTexture.h"
+#include "pipeline/LayerUpload.h"
 #include "pipeline/PixelFormat.h"
 #include "support/GlContextTest.h"
 
@@ -22,21 +24,29 @@ namespace {
 // What the test entry point read at its last render, and the custom layer's texture.
 SliceParameters readRecord;
 LayerTexture customLayer;
+GLuint customTexture = 0;
 
-// Stands in for the plug-in's entry point: declares the controls and reads them, nothing else.
+// Stands in for the plug-in's entry point: declares the controls and reads them, and uploads the
+// custom layer while it is checked out, nothing else. Thrown host codes are returned as they are.
 PF_Err parameterEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[],
                            PF_LayerDef*, void*)
 {
     try {
         switch (cmd) {
         case PF_Cmd_PARAMS_SETUP: return ParamsSetup(in_data, out_data);
-        case PF_Cmd_RENDER:
-            ReadSliceParameters(readRecord, in_data, layerFormat(kPixelFormatArgb), customLayer);
+        case PF_Cmd_RENDER: {
+            CustomLayerCheckout custom(in_data);
+            readRecord = ReadFrameControls(in_data).parameters;
+            customTexture = custom.world() ? uploadLayer(layerFormat(kPixelFormatArgb),
+                                                         custom.world(), in_data, customLayer)
+                                           : 0;
+            custom.checkIn();
             return PF_Err_NONE;
+        }
         default: return PF_Err_NONE;
         }
-    } catch (int) {
-        return PF_Err_BAD_CALLBACK_PARAM;
+    } catch (int thrown) {
+        return thrown;
     }
 }
 
@@ -75,7 +85,9 @@ struct Declared {
     A_long id;
 };
 
-TEST_F(EffectParametersTest, DeclaresElevenControlsWithTheirIdsInOrder)
+// Controls are only ever appended, with new ids, so that projects saved with the first eleven or
+// the first sixteen keep theirs.
+TEST_F(EffectParametersTest, DeclaresTheControlsWithTheirIdsInOrder)
 {
     const Declared expected[] = {
         {"Slices", PF_Param_SLIDER, 1},           {"Angle", PF_Param_ANGLE, 2},
@@ -86,18 +98,31 @@ TEST_F(EffectParametersTest, DeclaresElevenControlsWithTheirIdsInOrder)
         {"Edge Type", PF_Param_POPUP, 10},        {"Edge Softness", PF_Param_FLOAT_SLIDER, 12},
         {"Motion Blur", PF_Param_CHECKBOX, 13},   {"Shutter Samples", PF_Param_SLIDER, 14},
         {"Evolution", PF_Param_ANGLE, 15},        {"Band Phase", PF_Param_FLOAT_SLIDER, 16},
+        {"Own Shutter Angle", PF_Param_FLOAT_SLIDER, 17},
+        {"Own Shutter Phase", PF_Param_FLOAT_SLIDER, 18},
     };
     const auto params = host.parameters();
-    ASSERT_EQ(params.size(), 16u);
-    EXPECT_EQ(host.lastOutData().num_params, 17);
+    ASSERT_EQ(params.size(), 18u);
+    EXPECT_EQ(host.lastOutData().num_params, 19);
     for (size_t i = 0; i < params.size(); ++i) {
         SCOPED_TRACE(expected[i].label);
         EXPECT_EQ(params[i].name(), expected[i].label);
         EXPECT_EQ(params[i].def.param_type, expected[i].type);
         EXPECT_EQ(params[i].def.uu.id, expected[i].id);
-        EXPECT_EQ(params[i].def.flags, 0);
-        EXPECT_EQ(params[i].def.ui_flags, 0);
     }
+}
+
+// A new instance gets the own shutter's default of 180 degrees; a project saved before the
+// control existed gets 0, no own shutter, so that it renders as it did.
+TEST_F(EffectParametersTest, OwnShutterIsClosedForProjectsSavedWithoutIt)
+{
+    const PF_ParamDef angle = host.parameters()[kOwnShutterAngle - 1].def;
+    EXPECT_EQ(angle.flags & PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS,
+              PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS);
+    EXPECT_FLOAT_EQ(angle.u.fs_d.dephault, 180.0f);
+    EXPECT_EQ(angle.u.fs_d.value, 0.0);
+    const PF_ParamDef phase = host.parameters()[kOwnShutterPhase - 1].def;
+    EXPECT_FLOAT_EQ(phase.u.fs_d.dephault, -90.0f);
 }
 
 TEST_F(EffectParametersTest, DeclaresRangesAndDefaults)
@@ -203,52 +228,40 @@ TEST_F(EffectParametersTest, FloatSliderKeepsItsFractionBetweenKeyframes)
     EXPECT_DOUBLE_EQ(readRecord.offsetRandom, 0.125);
 }
 
-TEST_F(EffectParametersTest, FailedCheckoutKeepsThePreviousValue)
+// A control that cannot be read for this render fails the render with the host's own code
+// (517 when the user cancelled, 4 when memory ran out), whichever control it is: the render never
+// goes on with values read for another render. Whatever was checked out is checked in.
+TEST_F(EffectParametersTest, FailedCheckoutFailsTheRenderWithTheHostsCode)
 {
-    host.setValue(kSlices, 12);
-    ASSERT_EQ(render(), PF_Err_NONE);
-    host.setValue(kSlices, 99);
-    FaultPlan plan;
-    plan.failingCheckouts = {kSlices};
-    host.setFaultPlan(plan);
-    ASSERT_EQ(render(), PF_Err_NONE);
-    EXPECT_EQ(readRecord.count, 12);
-    host.setFaultPlan(FaultPlan{});
-}
-
-TEST_F(EffectParametersTest, FieldsWhoseFirstReadFailsStartFromTheDefaults)
-{
-    FaultPlan plan;
-    for (int32_t index = kSlices; index < kControlCount; ++index) {
-        plan.failingCheckouts.insert(index);
+    for (const PF_Err code : {PF_Interrupt_CANCEL, PF_Err_OUT_OF_MEMORY}) {
+        for (int32_t index = kSlices; index < kControlCount; ++index) {
+            SCOPED_TRACE(std::to_string(code) + " at parameter " + std::to_string(index));
+            FaultPlan plan;
+            plan.failingCheckouts = {index};
+            plan.checkoutError = code;
+            host.setFaultPlan(plan);
+            EXPECT_EQ(render(), code);
+            EXPECT_EQ(host.openCheckouts(), 0);
+        }
     }
-    host.setFaultPlan(plan);
-    ASSERT_EQ(render(), PF_Err_NONE);
+    FaultPlan checkinFails;
+    checkinFails.checkinError = PF_Interrupt_CANCEL;
+    host.setFaultPlan(checkinFails);
+    EXPECT_EQ(render(), PF_Interrupt_CANCEL);
+    EXPECT_EQ(host.openCheckouts(), 0);
     host.setFaultPlan(FaultPlan{});
-    // The record starts from what the controls declare as their defaults.
-    const auto declared = host.parameters();
-    EXPECT_EQ(readRecord.count, declared[kSlices - 1].def.u.sd.dephault);
-    EXPECT_EQ(readRecord.angle, declared[kAngle - 1].def.u.ad.dephault);
-    EXPECT_EQ(readRecord.sizeRandom, declared[kSizeRandom - 1].def.u.fd.dephault);
-    EXPECT_EQ(readRecord.offsetRandom, declared[kOffsetRandom - 1].def.u.fs_d.dephault);
-    EXPECT_EQ(readRecord.bothDirection, declared[kOffsetBothDirection - 1].def.u.bd.dephault != 0);
-    EXPECT_EQ(readRecord.customLayerTexture, 0u);
-    EXPECT_EQ(readRecord.layerAlpha * 100 * 65536, declared[kLayerOpacity - 1].def.u.fd.dephault);
-    EXPECT_EQ(readRecord.edgeType, declared[kEdgeType - 1].def.u.pd.dephault - 1);
-    EXPECT_EQ(readRecord.layerRandomSeed, declared[kLayerRandomSeed - 1].def.u.sd.dephault);
-    EXPECT_EQ(host.counts().checkins, 0);
+    EXPECT_EQ(render(), PF_Err_NONE);
 }
 
-TEST_F(EffectParametersTest, ParameterOfAnotherTypeIsNotStored)
+TEST_F(EffectParametersTest, ParameterOfAnotherTypeFailsTheRender)
 {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof(def));
     def.param_type = PF_Param_CHECKBOX;
     def.u.bd.value = 1;
     host.setRaw(kEdgeType, def);
-    readRecord.edgeType = 2;
-    ASSERT_EQ(render(), PF_Err_NONE);
-    EXPECT_EQ(readRecord.edgeType, 2);
+    EXPECT_EQ(render(), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host.openCheckouts(), 0);
 }
 
 TEST_F(EffectParametersTest, CustomLayerIsUploadedWhileCheckedOut)
@@ -257,29 +270,18 @@ TEST_F(EffectParametersTest, CustomLayerIsUploadedWhileCheckedOut)
     layer.fillBytes(200);
     host.setLayer(kCustomLayer, layer.get());
     ASSERT_EQ(render(), PF_Err_NONE);
-    ASSERT_NE(readRecord.customLayerTexture, 0u);
-    EXPECT_EQ(glIsTexture(readRecord.customLayerTexture), GL_TRUE);
+    ASSERT_NE(customTexture, 0u);
+    EXPECT_EQ(readRecord.customLayerTexture, 0u); // the controls carry no layer texture
+    EXPECT_EQ(glIsTexture(customTexture), GL_TRUE);
     GLint width = 0;
-    glBindTexture(GL_TEXTURE_2D, readRecord.customLayerTexture);
+    glBindTexture(GL_TEXTURE_2D, customTexture);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glBindTexture(GL_TEXTURE_2D, 0);
     EXPECT_EQ(width, 3);
-    EXPECT_EQ(readRecord.customLayerTexture, customLayer.name());
-}
-
-TEST_F(EffectParametersTest, FailedCustomLayerReadMeansNoCustomLayer)
-{
-    World layer(WorldFormat::Argb8, 3, 2);
-    host.setLayer(kCustomLayer, layer.get());
+    EXPECT_EQ(customTexture, customLayer.name());
+    host.setLayer(kCustomLayer, nullptr);
     ASSERT_EQ(render(), PF_Err_NONE);
-    ASSERT_NE(readRecord.customLayerTexture, 0u);
-    // The texture still holds the earlier render's layer: it must not be shown again.
-    FaultPlan plan;
-    plan.failingCheckouts = {kCustomLayer};
-    host.setFaultPlan(plan);
-    ASSERT_EQ(render(), PF_Err_NONE);
-    EXPECT_EQ(readRecord.customLayerTexture, 0u);
-    host.setFaultPlan(FaultPlan{});
+    EXPECT_EQ(customTexture, 0u);
 }
 
 TEST_F(EffectParametersTest, FailedLayerUploadStillChecksTheLayerIn)

@@ -44,7 +44,9 @@ protected:
 TEST_F(RenderLifecycleTest, RenderAfterASetdownWithoutRootContextWritesTheFrame)
 {
     PF_Err result = PF_Err_NONE;
-    EXPECT_TRUE(rendersTheInput(result)); // no global setup before it
+    // No global setup before it; the controls are declared, since a render reads them all.
+    ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
+    EXPECT_TRUE(rendersTheInput(result));
     EXPECT_EQ(result, PF_Err_NONE);
     ASSERT_EQ(host.sendCommand(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
     ASSERT_EQ(host.startUp(), PF_Err_NONE);
