@@ -9,6 +9,12 @@ top=$(cd "$here/../.." && pwd)
 export LAMINO_BUILD_DIR="${1:-${LAMINO_BUILD_DIR:-$top/build}}"
 export LAMINO_NO_BUILD=1
 source "$top/scripts/env.sh"
+# A Wine prefix and an X display of its own: the Wine server of a shared prefix keeps the
+# desktop of whichever display started it, and Wine 8 stops on an internal assertion when a
+# program without OpenGL shares that desktop with programs that have it.
+export LAMINO_WINEPREFIX="$WINEPREFIX-noopengl"
+export WINEPREFIX="$LAMINO_WINEPREFIX"
+unset DISPLAY
 lamino="$top/scripts/lamino"
 export LIBGL_DRIVERS_PATH=/nonexistent
 
