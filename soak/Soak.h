@@ -8,6 +8,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tool/ControlOption.h"
@@ -94,6 +95,7 @@ private:
     bool judge();
     bool judgeFigure(const std::string& figure, const double limits[3], double scale);
     void leakForTesting(Stretch stretch);
+    std::thread endingRenderThread();
     void printTotals();
     // outcome
     void fail(const std::string& what);
