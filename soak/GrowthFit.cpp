@@ -139,8 +139,9 @@ GrowthFit::Rates GrowthFit::solve(const std::vector<Counts>& rows, const std::ve
             kinds.push_back(k);
         }
     }
+    // A few pairs more than rates, or the scatter about the fit says nothing.
     const size_t n = kinds.size();
-    if (n == 0 || rows.size() <= n) {
+    if (n == 0 || rows.size() < n + 4) {
         return rates;
     }
     std::vector<double> normal(n * n, 0.0);

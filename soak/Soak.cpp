@@ -20,13 +20,17 @@ constexpr int32_t kCyclesPerStretch = 5;
 constexpr int32_t kReloadsPerStretch = 1;
 constexpr double kFaultChance = 0.25;         // per batch of a render stretch
 constexpr double kAnimatedChance = 0.1;       // batches with motion blur over animated controls
-// Samples before the first judged one: the first of each stretch kind meets programs, contexts
-// and allocator blocks made for the first time.
+// Samples, renders and setup cycles before the first judged sample: the first of each stretch
+// kind meets programs, contexts and allocator blocks made for the first time, and the host's and
+// render threads' locks make their events as they are first contended (under Wine a few over the
+// first several hundred renders, then none).
 constexpr int32_t kWarmupSamples = 6;
+constexpr int64_t kWarmupRenders = 1000;
+constexpr int64_t kWarmupCycles = 10;
 constexpr int32_t kSamplesToJudge = 8;
-// Renders, setup cycles and reloads the later half of the memory samples must span to be
-// judged: over less, the allocators' noise is larger than any tolerance worth stating.
-const double kMemorySpan[] = {1000, 20, 5};
+// Renders, setup cycles and reloads the samples a rate is fitted on (for memory their later
+// half) must span for it to be judged: a rate per 100 reloads from three reloads is a guess.
+const double kJudgedSpan[] = {1000, 20, 5};
 constexpr double kMegabyte = 1024.0 * 1024.0;
 const char* const kStretchNames[] = {"renders", "cycles", "reloads"};
 const double kStretchUnits[] = {1000.0, 100.0, 100.0};
@@ -36,13 +40,16 @@ const char* const kUnitNames[] = {"per 1000 renders", "per 100 setup cycles", "p
 // in the figure's own unit (bytes are shown in MB). Each figure is fitted against all three
 // counts at once (GrowthFit), comparing samples after like stretches only, so a growth is
 // charged to the events it comes with. A rate beyond its tolerance fails only where it is also
-// more than twice its standard error above 0: a short run's noise is not a leak. Memory is
+// more than kSignificance standard errors above 0: a short run's noise is not a leak. Memory is
 // fitted on the samples after setup cycles and reloads only (after renders it is mostly what
-// allocators keep of the last large frames) and on their later half, and judged only over a
-// long enough stretch (kMemorySpan). Each reload leaves 3 kernel handles under Wine, which the
+// allocators keep of the last large frames) and on their later half. A rate is judged only over
+// a long enough stretch (kJudgedSpan). Each reload leaves 3 kernel handles under Wine, which the
 // statically linked thread library of the plug-in makes for the loading thread and keeps past
 // unload (2 semaphores and a copy of the thread's handle; ResourceGrowth.LoadsAndUnloadsLeaveFew
 // Handles).
+// How many standard errors above 0 a rate beyond its tolerance must be to fail: some twenty
+// figures are judged three times each, and a run's noise should fail none of them.
+constexpr double kSignificance = 3.0;
 constexpr double kBoundedByVariants = -1.0;
 constexpr int64_t kProgramVariants = 64;
 struct Tolerance {
@@ -658,7 +665,8 @@ void Soak::sample(Stretch stretch, double events)
              " GL programs, more than its " + std::to_string(kProgramVariants) +
              " variants and 2 more");
     }
-    if (++samplesTaken > kWarmupSamples) {
+    if (++samplesTaken > kWarmupSamples && stats->renders >= kWarmupRenders &&
+        stats->cycles >= kWarmupCycles) {
         const GrowthFit::Counts counts = {double(stats->renders.load()),
                                           double(stats->cycles.load()),
                                           double(stats->reloads.load())};
@@ -820,9 +828,9 @@ bool Soak::judgeFigure(const std::string& figure, const double limits[3], double
         if (!rates.fitted[size_t(kind)]) {
             continue;
         }
-        if (memory && span < kMemorySpan[kind]) {
+        if (span < kJudgedSpan[kind]) {
             out << " " << kUnitNames[kind] << " (not judged: the samples span " << span << ", "
-                << kMemorySpan[kind] << " needed);";
+                << kJudgedSpan[kind] << " needed);";
             continue;
         }
         if (limits[kind] == kBoundedByVariants) {
@@ -831,7 +839,7 @@ bool Soak::judgeFigure(const std::string& figure, const double limits[3], double
         const double unit = kStretchUnits[kind] / scale;
         const double rate = rates.rate[size_t(kind)] * unit;
         const double error = rates.error[size_t(kind)] * unit;
-        const bool grew = rate > limits[kind] && rate > 2.0 * error;
+        const bool grew = rate > limits[kind] && rate > kSignificance * error;
         char text[128];
         std::snprintf(text, sizeof text, " %+.2f +-%.2f %s [%g]%s;", rate, error,
                       kUnitNames[kind], limits[kind], grew ? " GREW" : "");
