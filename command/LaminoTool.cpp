@@ -419,6 +419,8 @@ int LaminoTool::soak(const Plan& plan)
     options.threads = plan.threadsGiven ? plan.threads : 2;
     options.sampleRenders = plan.sampleRenders;
     options.quiet = plan.quiet;
+    options.leakHandlesPer1000Renders = plan.leakHandlesPer1000Renders;
+    options.leakKilobytesPerCycle = plan.leakKilobytesPerCycle;
     return Soak(options, out, err).run() == 0 ? kExitDone : kExitFailed;
 }
 

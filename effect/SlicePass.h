@@ -50,11 +50,12 @@ struct SliceFrame {
 // Owns the slice programs and the full-frame quad's vertex buffer, shared by all contexts, and
 // per context that drew its vertex array, its band table's texture and its uniform buffer. Renders
 // on several threads draw at once, each in its own context: what a render writes (band table,
-// uniform values) is its context's own, and the shared objects are made once, under a lock, and
-// only read afterwards (a program's per-draw values live in the uniform buffer, not in the
-// program). Construction makes no GL call. draw needs the render's context current with the
-// render surface bound by beginDraw; destruction needs a context of the shared group current,
-// deletes that context's objects and leaves the others to go with their contexts.
+// uniform values) is its context's own, and the shared objects are made once, under a lock,
+// finished (glFinish) before the lock goes, and only read afterwards (a program's per-draw
+// values live in the uniform buffer, not in the program). Construction makes no GL call. draw
+// needs the render's context current with the render surface bound by beginDraw; destruction
+// needs a context of the shared group current, deletes that context's objects and leaves the
+// others to go with their contexts.
 class SlicePass {
 public:
     SlicePass();

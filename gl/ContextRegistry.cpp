@@ -22,7 +22,7 @@ std::map<int32_t, AEOpenGLContext*> contexts;
 // The index of each thread by its Windows id, for releaseCurrentThread: it runs when the thread
 // ends, when the thread's own thread_local values may already be gone.
 std::map<DWORD, int32_t> indicesByThread;
-std::recursive_mutex registryMutex;
+RecursiveSlimMutex registryMutex;
 ContextRegistry::Hook threadEndHook = nullptr;
 
 // Deletes a thread's context when the thread ends: a fiber-local value set on each thread that
@@ -87,7 +87,7 @@ AEOpenGLContext* ContextRegistry::root()
 
 AEOpenGLContext* ContextRegistry::contextForCurrentThread()
 {
-    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    std::lock_guard<RecursiveSlimMutex> lock(registryMutex);
     if (threadIndex == -1)
         threadIndex = threadCounter.fetch_add(1);
     indicesByThread[GetCurrentThreadId()] = threadIndex;
@@ -114,7 +114,7 @@ void ContextRegistry::releaseCurrentThread()
         // Held over the whole deletion: a thread ends whenever it ends, also while global setdown
         // runs on the host's thread, and destroyAll (under this lock) releases glbinding's table,
         // which the deletion's GL calls go through.
-        std::lock_guard<std::recursive_mutex> lock(registryMutex);
+        std::lock_guard<RecursiveSlimMutex> lock(registryMutex);
         auto index = indicesByThread.find(GetCurrentThreadId());
         if (index == indicesByThread.end())
             return;
@@ -151,7 +151,7 @@ void ContextRegistry::deleteOnItsThread(AEOpenGLContext* context)
 
 void ContextRegistry::destroyAll()
 {
-    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    std::lock_guard<RecursiveSlimMutex> lock(registryMutex);
     for (auto& [index, context] : contexts)
         delete context;
     contexts.clear();
@@ -167,7 +167,7 @@ int32_t ContextRegistry::currentThreadIndex()
 
 size_t ContextRegistry::threadContextCount()
 {
-    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    std::lock_guard<RecursiveSlimMutex> lock(registryMutex);
     size_t count = 0;
     for (const auto& entry : contexts)
         count += entry.second != nullptr;
@@ -179,7 +179,7 @@ void ContextRegistry::setThreadEndHookForTesting(Hook hook)
     threadEndHook = hook;
 }
 
-std::recursive_mutex& ContextRegistry::mutexForTesting()
+RecursiveSlimMutex& ContextRegistry::mutexForTesting()
 {
     return registryMutex;
 }

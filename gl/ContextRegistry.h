@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "gl/RecursiveSlimMutex.h"
+
 namespace Tessarine::Lamino {
 
 class AEOpenGLContext;
@@ -47,7 +49,7 @@ public:
     using Hook = void (*)();
     static int32_t currentThreadIndex();
     static size_t threadContextCount();
-    static std::recursive_mutex& mutexForTesting();
+    static RecursiveSlimMutex& mutexForTesting();
     static void setThreadEndHookForTesting(Hook hook);
 
 private:

@@ -36,7 +36,39 @@ bool readGuiObjects(ProcessResources& resources)
 // free first, so probing each until kHandleGap free values follow the last open one finds all.
 constexpr uintptr_t kHandleGap = 2048;
 
-int64_t countOpenHandles()
+// ntdll's NtQueryObject with ObjectTypeInformation: the object's type name first in the answer.
+using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+constexpr int kObjectTypeInformation = 2;
+struct TypeName {
+    USHORT length;
+    USHORT maximumLength;
+    wchar_t* buffer;
+};
+
+QueryObject queryObject()
+{
+    static const QueryObject query = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    return query;
+}
+
+std::string typeOf(HANDLE handle)
+{
+    const QueryObject query = queryObject();
+    alignas(8) unsigned char answer[1024] = {};
+    ULONG length = 0;
+    if (!query || query(handle, kObjectTypeInformation, answer, sizeof answer, &length) != 0) {
+        return "unknown";
+    }
+    const TypeName& name = *reinterpret_cast<const TypeName*>(answer);
+    std::string text;
+    for (USHORT i = 0; name.buffer && i < name.length / 2; ++i) {
+        text += name.buffer[i] < 128 ? char(name.buffer[i]) : '?';
+    }
+    return text.empty() ? "unknown" : text;
+}
+
+int64_t countOpenHandles(std::map<std::string, int64_t>& byType)
 {
     int64_t open = 0;
     uintptr_t last = 0;
@@ -45,9 +77,38 @@ int64_t countOpenHandles()
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
             ++open;
             last = value;
+            ++byType[typeOf(reinterpret_cast<HANDLE>(value))];
         }
     }
     return open;
+}
+
+// Walks every heap of the process, each locked meanwhile; false when any walk fails.
+bool readHeapBytes(int64_t& bytes)
+{
+    HANDLE heaps[256];
+    const DWORD count = GetProcessHeaps(256, heaps);
+    if (count == 0 || count > 256) {
+        return false;
+    }
+    bytes = 0;
+    for (DWORD h = 0; h < count; ++h) {
+        if (!HeapLock(heaps[h])) {
+            return false;
+        }
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[h], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+                bytes += int64_t(entry.cbData);
+            }
+        }
+        const bool walked = GetLastError() == ERROR_NO_MORE_ITEMS;
+        HeapUnlock(heaps[h]);
+        if (!walked) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -59,10 +120,11 @@ ProcessResources ProcessResources::sample()
     resources.guiObjectsMeasured = readGuiObjects(resources);
     // Wine's GetProcessHandleCount succeeds with 0; then they are counted by probing.
     DWORD handles = 0;
+    const int64_t probed = countOpenHandles(resources.handlesByType);
     if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles > 0) {
         resources.kernelHandles = handles;
     } else {
-        resources.kernelHandles = countOpenHandles();
+        resources.kernelHandles = probed;
         resources.handlesProbed = true;
     }
     resources.kernelHandlesMeasured = resources.kernelHandles > 0;
@@ -76,6 +138,7 @@ ProcessResources ProcessResources::sample()
             int64_t(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage);
         resources.workingSet = int64_t(counters.WorkingSetSize);
     }
+    resources.heapMeasured = readHeapBytes(resources.heapBytes);
     return resources;
 }
 

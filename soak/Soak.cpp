@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <sstream>
+#include <thread>
 
 #include "tool/Renderer.h"
 
@@ -19,24 +20,38 @@ constexpr int32_t kCyclesPerStretch = 5;
 constexpr int32_t kReloadsPerStretch = 1;
 constexpr double kFaultChance = 0.25;         // per batch of a render stretch
 constexpr double kAnimatedChance = 0.1;       // batches with motion blur over animated controls
-constexpr int32_t kWarmupStretches[] = {2, 1, 1};  // per stretch kind, not judged
-constexpr int32_t kSamplesToJudge = 3;
-// Renders, setup cycles and reloads the later half of the memory samples must span to be
-// judged: over less, the allocators' noise is larger than any tolerance worth stating.
-const double kMemorySpan[] = {5000, 100, 50};
+// Samples, renders and setup cycles before the first judged sample: the first of each stretch
+// kind meets programs, contexts and allocator blocks made for the first time, and the host's and
+// render threads' locks make their events as they are first contended (under Wine a few over the
+// first several hundred renders, then none).
+constexpr int32_t kWarmupSamples = 6;
+constexpr int64_t kWarmupRenders = 1000;
+constexpr int64_t kWarmupCycles = 10;
+constexpr int32_t kSamplesToJudge = 8;
+// Renders, setup cycles and reloads the samples a rate is fitted on (for memory their later
+// half) must span for it to be judged: a rate per 100 reloads from three reloads is a guess.
+const double kJudgedSpan[] = {1000, 20, 5};
 constexpr double kMegabyte = 1024.0 * 1024.0;
 const char* const kStretchNames[] = {"renders", "cycles", "reloads"};
 const double kStretchUnits[] = {1000.0, 100.0, 100.0};
 const char* const kUnitNames[] = {"per 1000 renders", "per 100 setup cycles", "per 100 reloads"};
 
 // How much each figure may grow, per 1000 renders, per 100 setup cycles and per 100 reloads,
-// in the figure's own unit (bytes are shown in MB). Memory allows for allocators that keep
-// blocks of the large frames rendered between two samples (about +-25 MB from one sample to
-// the next), and is judged only over a long enough stretch (kMemorySpan). Programs after
-// renders allow for the program variants the effect builds as controls need them. Handles
-// allow for the 4 that the statically linked thread library of the plug-in
-// leaves at each unload (ResourceGrowth.LoadsAndUnloadsLeaveFewHandles): one reload comes
-// between every fourth pair of render samples and every third pair of cycle samples.
+// in the figure's own unit (bytes are shown in MB). Each figure is fitted against all three
+// counts at once (GrowthFit), comparing samples after like stretches only, so a growth is
+// charged to the events it comes with. A rate beyond its tolerance fails only where it is also
+// more than kSignificance standard errors above 0: a short run's noise is not a leak. Memory is
+// fitted on the samples after setup cycles and reloads only (after renders it is mostly what
+// allocators keep of the last large frames) and on their later half. A rate is judged only over
+// a long enough stretch (kJudgedSpan). Each reload leaves 3 kernel handles under Wine, which the
+// statically linked thread library of the plug-in makes for the loading thread and keeps past
+// unload (2 semaphores and a copy of the thread's handle; ResourceGrowth.LoadsAndUnloadsLeaveFew
+// Handles).
+// How many standard errors above 0 a rate beyond its tolerance must be to fail: some twenty
+// figures are judged three times each, and a run's noise should fail none of them.
+constexpr double kSignificance = 3.0;
+constexpr double kBoundedByVariants = -1.0;
+constexpr int64_t kProgramVariants = 64;
 struct Tolerance {
     const char* figure;
     double scale;  // shown value = figure / scale
@@ -47,20 +62,24 @@ const Tolerance kTolerances[] = {
     {"windows", 1, {1, 1, 1}},
     {"GDI objects", 1, {10, 10, 10}},
     {"USER objects", 1, {10, 10, 10}},
-    // Each unload leaves the 4 handles of the statically linked thread library's data for the
-    // loading thread; a reload also makes every context anew, which under Wine leaves about a
-    // handle and a half more (5.4 per reload measured with 2 render threads).
-    {"kernel handles", 1, {8, 40, 700}},
-    {"private MB", kMegabyte, {8, 10, 50}},
-    {"working set MB", kMegabyte, {16, 20, 100}},
+    {"kernel handles", 1, {0.5, 2.5, 400}},
+    {"private MB", kMegabyte, {4, 1, 50}},
+    {"working set MB", kMegabyte, {8, 2, 100}},
+    {"heap MB", kMegabyte, {4, 1, 50}},
     {"GL textures", 1, {2, 2, 2}},
     {"GL buffers", 1, {2, 2, 2}},
     {"GL renderbuffers", 1, {2, 2, 2}},
     {"GL framebuffers", 1, {2, 2, 2}},
-    {"GL programs", 1, {8, 2, 2}},
+    {"GL programs", 1, {kBoundedByVariants, 2, 2}},
     {"GL shaders", 1, {2, 2, 2}},
     {"GL vertex arrays", 1, {2, 2, 2}},
 };
+// Each kind of kernel handle (by its object type) is judged as the total is.
+// (GL programs after renders are not judged per render: they are the program variants that the
+// stretch's renders happened to need, at most kProgramVariants; more than that at any sample
+// fails instead.)
+constexpr double kHandleTypeTolerance[] = {0.5, 2.5, 400};
+const char kHandleTypePrefix[] = "handles: ";
 
 // The checkout the GL probe runs in, on the thread that asked for it.
 struct ProbeRequest {
@@ -85,6 +104,12 @@ struct Soak::Figures {
             {"kernel handles", double(process.kernelHandles)},
             {"private MB", double(process.privateBytes)},
             {"working set MB", double(process.workingSet)}};
+        if (process.heapMeasured) {
+            list.push_back({"heap MB", double(process.heapBytes)});
+        }
+        for (const auto& [type, count] : process.handlesByType) {
+            list.push_back({kHandleTypePrefix + type, double(count)});
+        }
         if (process.guiObjectsMeasured) {
             list.push_back({"GDI objects", double(process.gdiObjects)});
             list.push_back({"USER objects", double(process.userObjects)});
@@ -108,8 +133,7 @@ struct Soak::Stats {
 };
 
 Soak::Soak(const SoakOptions& options, std::ostream& out, std::ostream& err)
-    : options(options), out(out), err(err), cases(options.seed), stats(std::make_unique<Stats>()),
-      trends(kStretchKinds)
+    : options(options), out(out), err(err), cases(options.seed), stats(std::make_unique<Stats>())
 {
 }
 
@@ -150,12 +174,19 @@ int Soak::run()
         load();
         printHeader();
         sample(kRenders, 0);
-        for (int32_t round = 0; !stopped() && !timeUp(); ++round) {
+        // The stretches' lengths and order vary, so that renders, cycles and reloads do not
+        // grow in step and a growth can be told apart by the events it comes with.
+        while (!stopped() && !timeUp()) {
             renderStretch();
             if (stopped() || timeUp()) {
                 break;
             }
-            round % 4 == 3 ? reloadStretch() : cycleStretch();
+            const int32_t next = cases.uniform(0, 7);
+            if (next < 2) {
+                reloadStretch();
+            } else if (next < 6) {
+                cycleStretch();
+            }
         }
         if (!stopped()) {
             unload();
@@ -253,21 +284,37 @@ std::vector<WorldFormat> Soak::formatsToRender() const
 void Soak::renderStretch()
 {
     const int64_t first = stats->renders;
-    while (!stopped() && !timeUp() && stats->renders - first < options.sampleRenders) {
+    const int64_t length = int64_t(options.sampleRenders) * cases.uniform(50, 150) / 100;
+    while (!stopped() && !timeUp() && stats->renders - first < length) {
         const int32_t frames = crew->size() * cases.uniform(1, 4);
         runBatch(cases.batch(controls, frames, formatsToRender(), cases.chance(kAnimatedChance)));
         if (!stopped() && cases.chance(kFaultChance)) {
             faultEvent();
         }
     }
+    leakedHandlesDue += double(stats->renders - first) * options.leakHandlesPer1000Renders / 1000.0;
+    leakForTesting(kRenders);
     sample(kRenders, double(stats->renders - first));
 }
 
 void Soak::cycleStretch()
 {
-    for (int32_t i = 0; i < kCyclesPerStretch && !stopped(); ++i) {
-        if (PF_Err result = host->globalSetdown(); result != PF_Err_NONE) {
-            fail("global setdown returned " + hostErrorText(result));
+    // Every other stretch, a render thread of its own renders a frame and ends while the
+    // stretch's first global setdown runs, as a host's render threads may end (a thread's end is
+    // no command, and nothing orders it against setdown).
+    const bool endThreadInSetdown = cycleStretches++ % 2 == 1;
+    const int32_t count = cases.uniform(kCyclesPerStretch / 2, kCyclesPerStretch * 3 / 2);
+    for (int32_t i = 0; i < count && !stopped(); ++i) {
+        std::thread ending;
+        if (endThreadInSetdown && i == 0) {
+            ending = endingRenderThread();
+        }
+        const PF_Err setdown = host->globalSetdown();
+        if (ending.joinable()) {
+            ending.join();
+        }
+        if (setdown != PF_Err_NONE) {
+            fail("global setdown returned " + hostErrorText(setdown));
         }
         expectOwnCurrent(*mainContext, "global setdown");
         if (PF_Err result = host->globalSetup(); result != PF_Err_NONE) {
@@ -278,7 +325,8 @@ void Soak::cycleStretch()
         ++stats->cycles;
         checkBatch();
     }
-    sample(kCycles, kCyclesPerStretch);
+    leakForTesting(kCycles);
+    sample(kCycles, count);
 }
 
 void Soak::reloadStretch()
@@ -591,37 +639,94 @@ Soak::Figures Soak::measure()
 
 void Soak::sample(Stretch stretch, double events)
 {
+    (void)events;
     if (stopped()) {
         return;
     }
     const Figures figures = measure();
     ++stats->samples;
-    // Each kind of stretch is compared only with itself: a setup cycle drops what renders
-    // build up again (contexts, programs), so figures after renders and after cycles differ
-    // without anything leaking.
-    // Memory after renders is mostly what allocators keep of the last large frames; after a
-    // setup cycle it is settled, so memory is judged from the cycle samples, against the
-    // renders as well as the cycles between them.
-    eventsSince[stretch] += events;
-    if (!firstSample && ++stretchesSeen[stretch] > kWarmupStretches[stretch]) {
+    const size_t programs = size_t(GlObjectCounts::Programs);
+    if (figures.gl.measured && figures.gl.live[programs] > kProgramVariants + 2) {
+        fail("the effect holds " + std::to_string(figures.gl.live[programs]) +
+             " GL programs, more than its " + std::to_string(kProgramVariants) +
+             " variants and 2 more");
+    }
+    if (++samplesTaken > kWarmupSamples && stats->renders >= kWarmupRenders &&
+        stats->cycles >= kWarmupCycles) {
+        const GrowthFit::Counts counts = {double(stats->renders.load()),
+                                          double(stats->cycles.load()),
+                                          double(stats->reloads.load())};
         for (const auto& [name, value] : figures.values()) {
-            const bool memory = name == "private MB" || name == "working set MB";
-            if (stretch == kCycles && memory) {
-                trends[kRenders][name].add(double(stats->renders - rendersAtCycleSample), value);
+            const bool memory =
+                name == "private MB" || name == "working set MB" || name == "heap MB";
+            if (memory && stretch == kRenders) {
+                continue;
             }
-            if (stretch != kRenders || !memory) {
-                trends[size_t(stretch)][name].add(eventsSince[stretch], value);
+            if (name.rfind(kHandleTypePrefix, 0) == 0 &&
+                std::find(handleTypes.begin(), handleTypes.end(), name) == handleTypes.end()) {
+                handleTypes.push_back(name);
+            }
+            fits[name].add(int(stretch), counts, value);
+        }
+        // A kind of handle that has gone counts 0 from then on, not as missing.
+        for (const std::string& type : handleTypes) {
+            if (figures.process.handlesByType.count(type.substr(sizeof kHandleTypePrefix - 1)) ==
+                0) {
+                fits[type].add(int(stretch), counts, 0.0);
             }
         }
-        eventsSince[stretch] = 0;
     }
-    if (stretch == kCycles) {
-        rendersAtCycleSample = stats->renders;
-    }
-    firstSample = false;
     if (!options.quiet || stats->samples == 1) {
         printRow(kStretchNames[stretch], figures);
     }
+}
+
+// A thread that renders one small frame in an OpenGL context of the host's own, then ends once
+// it is released, which is when it is returned: the caller's next step races with its end.
+std::thread Soak::endingRenderThread()
+{
+    SoakBatch batch = cases.smallBatch(controls, WorldFormat::Argb8, kSettleSide, false);
+    applyControls(batch, nullptr);
+    std::atomic<bool> rendered{false};
+    std::atomic<bool>* released = new std::atomic<bool>(false);
+    std::thread thread([this, batch, &rendered, released] {
+        {
+            OwnGlContext own;
+            renderChecked(batch, batch.frames[0], own);
+        }
+        rendered = true;
+        while (!released->load()) {
+            std::this_thread::yield();
+        }
+        delete released;
+    });
+    while (!rendered) {
+        std::this_thread::yield();
+    }
+    released->store(true);
+    return thread;
+}
+
+// The soak's own leaks, at the end of each stretch, charged to its events: handles that render
+// threads leave as they render, memory that setup cycles leave.
+void Soak::leakForTesting(Stretch stretch)
+{
+    if (stretch == kRenders && options.leakHandlesPer1000Renders > 0) {
+        // Spread over the render threads, as a leak in the effect's render path would be.
+        std::atomic<int64_t> due{int64_t(leakedHandlesDue)};
+        leakedHandlesDue -= double(int64_t(leakedHandlesDue));
+        crew->runOnEach([&](OwnGlContext&, int32_t) {
+            while (due.fetch_sub(1) > 0) {
+                CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            }
+        });
+    }
+    if (stretch == kCycles && options.leakKilobytesPerCycle > 0) {
+        for (int64_t i = leakedCycles; i < stats->cycles; ++i) {
+            leakedMemory.emplace_back(size_t(options.leakKilobytesPerCycle * 1024.0), char(1));
+        }
+    }
+    leakedCycles = stats->cycles;
 }
 
 void Soak::printHeader()
@@ -667,56 +772,74 @@ void Soak::printRow(const char* stretch, const Figures& figures)
     out << line << std::flush;
 }
 
-// Growth per stretch kind against the tolerances; true when nothing grew beyond them.
+// Growth of every figure against the tolerances; true when nothing grew beyond them.
 bool Soak::judge()
 {
+    out << "\nGrowth after the warm-up (least squares on renders, setup cycles and reloads at "
+           "once, memory over the later half of the samples after cycles and reloads; the rate "
+           "+- its standard error, tolerance in brackets):\n";
     bool held = true;
-    out << "\nGrowth after the warm-up (Theil-Sen slope over the samples, memory over their "
-           "later half; tolerance in brackets):\n";
-    for (int stretch = 0; stretch < kStretchKinds; ++stretch) {
-        const auto& series = trends[size_t(stretch)];
-        const size_t samples = series.empty() ? 0 : series.begin()->second.samples();
-        out << "  " << kUnitNames[stretch] << " (" << samples << " samples):";
-        if (samples < size_t(kSamplesToJudge)) {
-            out << " not judged, " << kSamplesToJudge << " samples needed\n";
+    for (const Tolerance& tolerance : kTolerances) {
+        held = judgeFigure(tolerance.figure, tolerance.perStretch, tolerance.scale) && held;
+    }
+    for (const std::string& type : handleTypes) {
+        held = judgeFigure(type, kHandleTypeTolerance, 1) && held;
+    }
+    return held;
+}
+
+bool Soak::judgeFigure(const std::string& figure, const double limits[3], double scale)
+{
+    auto found = fits.find(figure);
+    if (found == fits.end()) {
+        return true;
+    }
+    const GrowthFit& fit = found->second;
+    out << "  " << figure << ":";
+    if (fit.samples() < size_t(kSamplesToJudge)) {
+        out << " not judged, " << fit.samples() << " samples (" << kSamplesToJudge
+            << " needed)\n";
+        return true;
+    }
+    // A heap grows until it has met the largest frames; memory is judged on the later half.
+    const bool memory = scale != 1;
+    const size_t from = memory ? fit.samples() / 2 : 0;
+    const GrowthFit::Rates rates = fit.fit(from);
+    if (!rates.valid) {
+        out << " not judged: too few pairs of samples after like stretches\n";
+        return true;
+    }
+    bool held = true;
+    for (int kind = 0; kind < kStretchKinds; ++kind) {
+        const double span = fit.span(kind, from);
+        if (!rates.fitted[size_t(kind)]) {
             continue;
         }
-        for (const Tolerance& tolerance : kTolerances) {
-            auto found = series.find(tolerance.figure);
-            if (found == series.end()) {
-                continue;
-            }
-            if (found->second.samples() < size_t(kSamplesToJudge)) {
-                out << " " << tolerance.figure << " (" << found->second.samples()
-                    << " samples, not judged)";
-                continue;
-            }
-            // A heap grows until it has met the largest frames; memory is judged on the
-            // later half of the samples.
-            const bool memory = tolerance.scale != 1;
-            const size_t from = memory ? found->second.samples() / 2 : 0;
-            const double span = found->second.eventsFrom(from);
-            if (memory && span < kMemorySpan[stretch]) {
-                out << " " << tolerance.figure << " (not judged: the samples span " << span
-                    << ", " << kMemorySpan[stretch] << " needed)";
-                continue;
-            }
-            const double rate =
-                found->second.slope(from) * kStretchUnits[stretch] / tolerance.scale;
-            const double limit = tolerance.perStretch[stretch];
-            char text[96];
-            std::snprintf(text, sizeof text, " %s %+.2f [%g]", tolerance.figure, rate, limit);
-            out << text << (rate > limit ? " GREW" : "");
-            if (rate > limit) {
-                held = false;
-                char why[160];
-                std::snprintf(why, sizeof why, "%s grew by %.2f %s (tolerance %g)",
-                              tolerance.figure, rate, kUnitNames[stretch], limit);
-                failures.push_back(why);
-            }
+        if (span < kJudgedSpan[kind]) {
+            out << " " << kUnitNames[kind] << " (not judged: the samples span " << span << ", "
+                << kJudgedSpan[kind] << " needed);";
+            continue;
         }
-        out << "\n";
+        if (limits[kind] == kBoundedByVariants) {
+            continue;
+        }
+        const double unit = kStretchUnits[kind] / scale;
+        const double rate = rates.rate[size_t(kind)] * unit;
+        const double error = rates.error[size_t(kind)] * unit;
+        const bool grew = rate > limits[kind] && rate > kSignificance * error;
+        char text[128];
+        std::snprintf(text, sizeof text, " %+.2f +-%.2f %s [%g]%s;", rate, error,
+                      kUnitNames[kind], limits[kind], grew ? " GREW" : "");
+        out << text;
+        if (grew) {
+            held = false;
+            char why[192];
+            std::snprintf(why, sizeof why, "%s grew by %.2f (+-%.2f) %s (tolerance %g)",
+                          figure.c_str(), rate, error, kUnitNames[kind], limits[kind]);
+            failures.push_back(why);
+        }
     }
+    out << "\n";
     return held;
 }
 

@@ -38,6 +38,8 @@ const OwnOption kOwnOptions[] = {
     {"renders", true, {Command::Soak}},
     {"seed", true, {Command::Soak}},
     {"sample-every", true, {Command::Soak}},
+    {"leak-handles", true, {Command::Soak}},
+    {"leak-kb", true, {Command::Soak}},
 };
 
 // A numbering pattern in a file name: where it starts, how long it is and its digit count (0:
@@ -283,6 +285,10 @@ private:
             plan.seedGiven = true;
         } else if (name == "sample-every") {
             plan.sampleRenders = parseCount(spelled, value, 10, 1000000);
+        } else if (name == "leak-handles") {
+            plan.leakHandlesPer1000Renders = parseCount(spelled, value, 0, 1000);
+        } else if (name == "leak-kb") {
+            plan.leakKilobytesPerCycle = parseCount(spelled, value, 0, 100000);
         }
     }
 
@@ -496,6 +502,8 @@ Options:
   --seed N               soak: the seed of its random choices (default: made up and
                          printed, so that a failing run can be repeated)
   --sample-every N       soak: renders between two samples of the figures (default 200)
+  --leak-handles N       soak: leak N kernel handles per 1000 renders of its own, and
+  --leak-kb N            N KB of memory per setup cycle, to see its judgement catch them
   --plugin PATH          the plug-in to load (default: OrlaLamino.aex beside lamino.exe)
   -q, --quiet            no progress messages on standard error
   -v, --verbose          also show the plug-in's own messages (its OpenGL context

@@ -51,6 +51,10 @@ struct Plan {
     uint64_t seed = 0;  // soak: the seed of its random choices
     bool seedGiven = false;  // soak: without --seed, one is made up and printed
     int32_t sampleRenders = 200;  // soak: renders between two samples
+    // soak: leaks of its own, to show what its judgement catches (handles per 1000 renders, KB
+    // per setup cycle)
+    int32_t leakHandlesPer1000Renders = 0;
+    int32_t leakKilobytesPerCycle = 0;
     bool quiet = false;
     bool verbose = false;  // the plug-in's own messages to standard error (lamino.exe's main)
     std::vector<RawControlOption> controlOptions;

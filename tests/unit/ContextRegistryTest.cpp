@@ -125,7 +125,7 @@ TEST_F(ContextRegistryTest, ConcurrentFirstUsesBuildOneAfterAnother)
     std::atomic<int> finished{0};
     StdoutCapture output;
     {
-        std::lock_guard<std::recursive_mutex> hold(ContextRegistry::mutexForTesting());
+        std::lock_guard<RecursiveSlimMutex> hold(ContextRegistry::mutexForTesting());
         for (int i = 0; i < kThreads; ++i) {
             threads.emplace_back([&, i] {
                 contexts[i] = renderOnce();
