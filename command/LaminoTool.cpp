@@ -271,8 +271,9 @@ ImageDepth LaminoTool::worldDepth(HeadlessHost& host, const Plan& plan, ImageDep
             << "-bit rendering (lamino info shows what it declares); it renders 8-bit worlds, "
                "converted from and to " << int(depth) << " bits" << std::endl;
     }
-    if (depth == ImageDepth::Float32 && ImageIO::formatOf(plan.output) == ImageIO::Format::Png) {
-        err << "lamino: warning: a PNG holds at most 16 bits per channel: " << shown(plan.output)
+    if (ImageIO::storedDepth(plan.output, depth) != depth && depth == ImageDepth::Float32) {
+        err << "lamino: warning: a " << ImageIO::formatOf(plan.output, depth)->name
+            << " holds at most 16 bits per channel: " << shown(plan.output)
             << (plan.sequence ? " and the other frames are" : " is")
             << " written at 16 bits, values clipped to 0..1 (TIFF and OpenEXR keep floats)"
             << std::endl;

@@ -1,19 +1,20 @@
 #include "imagefiles/ExrFile.h"
 
-#include "imagefiles/ImageIO.h"
-#include "unicode/Utf8.h"
+#include "imagefiles/ImageError.h"
+#include "imagefiles/OutputSink.h"
+#include "imagefiles/SourceFile.h"
 
+#include <Iex.h>
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
+#include <ImfIO.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <half.h>
 
 #include <algorithm>
-#include <cstring>
 #include <exception>
-#include <fstream>
 #include <new>
 
 namespace Tessarine::Lamino {
@@ -21,6 +22,47 @@ namespace Tessarine::Lamino {
 namespace {
 
 constexpr float kLargestHalf = 65504.0f;
+
+// The library's reads, from a SourceFile.
+class SourceStream : public Imf::IStream {
+public:
+    explicit SourceStream(const SourceFile& file) : Imf::IStream(file.path().c_str()), file(file)
+    {
+    }
+    bool read(char c[], int n) override
+    {
+        if (n < 0 || !file.holds(at, uint64_t(n))) {
+            throw Iex::InputExc("the file ends early");
+        }
+        file.read(at, c, size_t(n));
+        at += uint64_t(n);
+        return at < file.size();
+    }
+    uint64_t tellg() override { return at; }
+    void seekg(uint64_t position) override { at = position; }
+
+private:
+    const SourceFile& file;
+    uint64_t at = 0;
+};
+
+// The library's writes, into an OutputSink; a failed write ends the library's work.
+class SinkStream : public Imf::OStream {
+public:
+    explicit SinkStream(OutputSink& sink) : Imf::OStream(sink.path().c_str()), sink(sink) { }
+    void write(const char c[], int n) override
+    {
+        sink.write(c, size_t(n));
+        if (sink.failed()) {
+            throw Iex::IoExc("the file could not be written");
+        }
+    }
+    uint64_t tellp() override { return sink.position(); }
+    void seekp(uint64_t position) override { sink.seek(position); }
+
+private:
+    OutputSink& sink;
+};
 
 // Runs `work`, turning what the library throws into an ImageError about the file.
 template <class Work>
@@ -46,7 +88,7 @@ struct ColourSource {
     const char* blue;
 };
 
-ColourSource colourSource(const Imf::Header& header, const std::string& shownPath)
+ColourSource colourSource(const Imf::Header& header, const SourceFile& file)
 {
     const Imf::ChannelList& channels = header.channels();
     bool rgb = channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
@@ -56,48 +98,38 @@ ColourSource colourSource(const Imf::Header& header, const std::string& shownPat
     if (channels.findChannel("Y")) {
         return {"Y", "Y", "Y"};
     }
-    throw ImageError("cannot read '" + shownPath + "': the file has no R, G, B or Y channel");
+    file.fail("the file has no R, G, B or Y channel");
 }
 
-}  // namespace
-
-bool ExrFile::hasSignature(const std::string& path)
+bool recognises(const SourceFile& file)
 {
-    std::ifstream in(utf8ToWide(path).c_str(), std::ios::binary);
-    unsigned char head[4] = {};
-    in.read(reinterpret_cast<char*>(head), 4);
-    return in && head[0] == 0x76 && head[1] == 0x2F && head[2] == 0x31 && head[3] == 0x01;
+    return file.startsWith("\x76\x2F\x31\x01", 4);
 }
 
-void ExrFile::probe(const std::string& path, const std::string& shownPath, int32_t& width,
-                    int32_t& height)
+ImageLayout readHeader(const SourceFile& file)
 {
-    guarded("read", shownPath, [&] {
-        Imf::InputFile file(path.c_str());
-        const Imath::Box2i window = file.header().dataWindow();
-        int64_t w = int64_t(window.max.x) - window.min.x + 1;
-        int64_t h = int64_t(window.max.y) - window.min.y + 1;
-        width = int32_t(std::clamp<int64_t>(w, 0, INT32_MAX));
-        height = int32_t(std::clamp<int64_t>(h, 0, INT32_MAX));
+    return guarded("read", file.path(), [&] {
+        SourceStream stream(file);
+        Imf::InputFile input(stream);
+        const Imath::Box2i window = input.header().dataWindow();
+        ImageLayout layout;
+        layout.width = std::max<int64_t>(0, int64_t(window.max.x) - window.min.x + 1);
+        layout.height = std::max<int64_t>(0, int64_t(window.max.y) - window.min.y + 1);
+        layout.depth = ImageDepth::Float32;
+        return layout;
     });
 }
 
-Image ExrFile::read(const std::string& path, const std::string& shownPath, int32_t maxSide)
+Image decode(const SourceFile& file, const ImageLayout& layout)
 {
-    return guarded("read", shownPath, [&] {
-        Imf::InputFile file(path.c_str());
-        const Imath::Box2i window = file.header().dataWindow();
-        int64_t width = int64_t(window.max.x) - window.min.x + 1;
-        int64_t height = int64_t(window.max.y) - window.min.y + 1;
-        if (width <= 0 || height <= 0 || width > maxSide || height > maxSide) {
-            throw ImageError("cannot read '" + shownPath + "': its size " + std::to_string(width)
-                             + " x " + std::to_string(height) + " is outside 1 to "
-                             + std::to_string(maxSide) + " pixels per side");
-        }
-        ColourSource colour = colourSource(file.header(), shownPath);
-        Image image(int32_t(width), int32_t(height), ImageDepth::Float32);
+    return guarded("read", file.path(), [&] {
+        SourceStream stream(file);
+        Imf::InputFile input(stream);
+        const Imath::Box2i window = input.header().dataWindow();
+        ColourSource colour = colourSource(input.header(), file);
+        Image image(int32_t(layout.width), int32_t(layout.height), ImageDepth::Float32);
         char* base = reinterpret_cast<char*>(image.rgbaFloat.data());
-        const size_t xStride = 4 * sizeof(float), yStride = xStride * size_t(width);
+        const size_t xStride = 4 * sizeof(float), yStride = xStride * size_t(layout.width);
         const char* names[] = {colour.red, colour.green, colour.blue, "A"};
         Imf::FrameBuffer frameBuffer;
         for (int c = 0; c < 4; ++c) {
@@ -105,16 +137,17 @@ Image ExrFile::read(const std::string& path, const std::string& shownPath, int32
                                Imf::Slice::Make(Imf::FLOAT, base + c * sizeof(float), window,
                                                 xStride, yStride, 1, 1, c == 3 ? 1.0 : 0.0));
         }
-        file.setFrameBuffer(frameBuffer);
-        file.readPixels(window.min.y, window.max.y);
+        input.setFrameBuffer(frameBuffer);
+        input.readPixels(window.min.y, window.max.y);
         unpremultiplyFloat(image);
         return image;
     });
 }
 
-void ExrFile::write(const Image& image, Channels channels, const std::string& path,
-                    const std::string& shownPath)
+void encode(const Image& image, const ImageWriteOptions& options, OutputSink& sink)
 {
+    ExrChannelType channels = options.exrChannels.value_or(
+        image.depth == ImageDepth::Float32 ? ExrChannelType::Float : ExrChannelType::Half);
     Image premultiplied = image.converted(ImageDepth::Float32);
     std::vector<float>& samples = premultiplied.rgbaFloat;
     for (size_t i = 0; i < samples.size(); i += 4) {
@@ -124,18 +157,18 @@ void ExrFile::write(const Image& image, Channels channels, const std::string& pa
     }
     // The library converts between a slice's type and its channel's on reading only.
     std::vector<half> halves;
-    if (channels == Channels::Half) {
+    if (channels == ExrChannelType::Half) {
         halves.resize(samples.size());
         for (size_t i = 0; i < samples.size(); ++i) {
             halves[i] = half(std::clamp(samples[i], -kLargestHalf, kLargestHalf));  // NaN stays
         }
     }
-    guarded("write", shownPath, [&] {
+    guarded("write", sink.path(), [&] {
         Imf::Header header(image.width, image.height);
-        Imf::PixelType type = channels == Channels::Half ? Imf::HALF : Imf::FLOAT;
-        size_t sampleSize = channels == Channels::Half ? sizeof(half) : sizeof(float);
-        char* base = channels == Channels::Half ? reinterpret_cast<char*>(halves.data())
-                                                : reinterpret_cast<char*>(samples.data());
+        Imf::PixelType type = channels == ExrChannelType::Half ? Imf::HALF : Imf::FLOAT;
+        size_t sampleSize = channels == ExrChannelType::Half ? sizeof(half) : sizeof(float);
+        char* base = channels == ExrChannelType::Half ? reinterpret_cast<char*>(halves.data())
+                                                      : reinterpret_cast<char*>(samples.data());
         const size_t xStride = 4 * sampleSize, yStride = xStride * size_t(image.width);
         const char* names[] = {"R", "G", "B", "A"};
         Imf::FrameBuffer frameBuffer;
@@ -143,10 +176,26 @@ void ExrFile::write(const Image& image, Channels channels, const std::string& pa
             header.channels().insert(names[c], Imf::Channel(type));
             frameBuffer.insert(names[c], Imf::Slice(type, base + c * sampleSize, xStride, yStride));
         }
-        Imf::OutputFile file(path.c_str(), header);
-        file.setFrameBuffer(frameBuffer);
-        file.writePixels(image.height);
+        try {
+            SinkStream stream(sink);
+            Imf::OutputFile file(stream, header);
+            file.setFrameBuffer(frameBuffer);
+            file.writePixels(image.height);
+        } catch (...) {
+            sink.throwIfFailed();  // a full disk says more than the library's text
+            throw;
+        }
     });
+}
+
+}  // namespace
+
+const ImageFormat& ExrFile::format()
+{
+    static const ImageFormat entry = {
+        "OpenEXR", {"exr"}, {ImageDepth::Float32}, recognises, readHeader, decode, encode,
+    };
+    return entry;
 }
 
 }  // namespace Tessarine::Lamino

@@ -310,12 +310,12 @@ void checkPlan(Plan& plan)
     if (plan.command == Command::Render && plan.output.empty()) {
         throw UsageError("render needs -o OUTPUT (.png, .tif, .tiff or .exr)");
     }
-    std::optional<ImageIO::Format> format = ImageIO::formatOf(plan.output);
+    const ImageFormat* format = ImageIO::formatOf(plan.output);
     if (plan.command == Command::Render && !format) {
         throw UsageError("-o '" + plan.output
                          + "': the output must be a .png, .tif, .tiff or .exr file");
     }
-    if (plan.exrChannels && format != ImageIO::Format::Exr) {
+    if (plan.exrChannels && format != &ExrFile::format()) {
         throw UsageError("--exr-channels applies only to an .exr output");
     }
     if (CommandLine::hasFramePattern(plan.output)) {
