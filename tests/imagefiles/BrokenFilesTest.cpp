@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincodec.h>
+
+#include <string>
+
+#include "CraftedFiles.h"
+#include "TestFiles.h"
+#include "imagefiles/ImageIO.h"
+
+using namespace Tessarine::Lamino;
+
+namespace {
+
+// What reading the file gives: "(read)" or the message, which must name the file and fit on
+// one line.
+std::string readResult(const Bytes& content, const std::string& name)
+{
+    ScratchFile file(name);
+    file.write(content);
+    try {
+        ImageIO::readAtFileDepth(file.path);
+    } catch (const ImageError& error) {
+        std::string message = error.what();
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        const std::string start = "cannot read '" + file.path + "': ";
+        EXPECT_EQ(message.compare(0, start.size(), start), 0) << message;
+        return message.substr(std::min(message.size(), start.size()));
+    }
+    return "(read)";
+}
+
+// A file of a container written by WIC itself from 8-bit BGR pixels of one colour.
+Bytes wicFile(const GUID& container, UINT width, UINT height)
+{
+    ScratchFile file("wic.bin");
+    std::vector<uint8_t> bgr(size_t(width) * height * 3, 90);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                     IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+    factory->CreateStream(&stream);
+    stream->InitializeFromFilename(utf8ToWide(file.path).c_str(), GENERIC_WRITE);
+    factory->CreateEncoder(container, nullptr, &encoder);
+    encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    encoder->CreateNewFrame(&frame, nullptr);
+    frame->Initialize(nullptr);
+    frame->SetSize(width, height);
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    frame->SetPixelFormat(&format);
+    frame->WritePixels(height, width * 3, UINT(bgr.size()), bgr.data());
+    frame->Commit();
+    encoder->Commit();
+    frame->Release(), encoder->Release(), stream->Release(), factory->Release();
+    CoUninitialize();
+    return file.bytes();
+}
+
+// The offset of the first start-of-frame marker's content in a JPEG.
+size_t startOfFrame(const Bytes& jpeg)
+{
+    for (size_t at = 2; at + 4 < jpeg.size();) {
+        if (jpeg[at + 1] == 0xC0 || jpeg[at + 1] == 0xC2) {
+            return at + 4;
+        }
+        at += 2 + (size_t(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    }
+    return 0;
+}
+
+const char kDamaged[] = "the file is damaged or truncated";
+
+}  // namespace
+
+// A frame header that claims more pixels than the coded data holds, and data cut short: Wine's
+// decoder pads both with grey.
+TEST(BrokenJpeg, MissingDataIsDamageNotAPicture)
+{
+    Bytes whole = wicFile(GUID_ContainerFormatJpeg, 64, 48);
+    ASSERT_EQ(readResult(whole, "whole.jpg"), "(read)");
+    size_t frame = startOfFrame(whole);
+    ASSERT_NE(frame, 0u);
+    Bytes huge = whole;
+    huge[frame + 1] = huge[frame + 3] = 0x40, huge[frame + 2] = huge[frame + 4] = 0;  // 16384
+    EXPECT_EQ(readResult(huge, "huge.jpg"),
+              std::string(kDamaged) + " (its image data is too short for 16384 x 16384 pixels)");
+    Bytes cut(whole.begin(), whole.end() - 4);  // the end marker and the last coded bytes
+    EXPECT_EQ(readResult(cut, "cut.jpg"), std::string(kDamaged) + " (its image data ends early)");
+}
+
+// Run-length streams must stay inside the image and end; Wine's decoder leaves what they miss
+// black. Colour tables and rows must lie inside the file.
+TEST(BrokenBmp, RunsTablesAndRowsOutsideTheFileOrImageAreDamage)
+{
+    const Bytes runs = {2, 1, 2, 3, 0, 0, 4, 2, 0, 1};  // 4 x 2: two runs a row, then the end
+    ASSERT_EQ(readResult(paletteBmp(4, 2, 1, runs), "runs.bmp"), "(read)");
+    const std::pair<Bytes, const char*> broken[] = {
+        {{5, 1, 0, 0, 4, 2, 0, 1}, "its run-length data reaches past the image"},
+        {{4, 1, 0, 2, 1, 5, 0, 1}, "its run-length data jumps past the image"},
+        {{4, 1, 0, 0, 4, 2, 0, 0}, "its run-length data ends before its end marker"},
+        {{0, 1}, "its run-length data holds no pixels"},
+    };
+    for (const auto& [stream, reason] : broken) {
+        EXPECT_EQ(readResult(paletteBmp(4, 2, 1, stream), "broken.bmp"),
+                  std::string(kDamaged) + " (" + reason + ")");
+    }
+    const Bytes rows(8, 1);  // 4 x 2 uncompressed
+    ASSERT_EQ(readResult(paletteBmp(4, 2, 0, rows), "rows.bmp"), "(read)");
+    EXPECT_EQ(readResult(paletteBmp(4, 3, 0, rows), "short.bmp"),
+              std::string(kDamaged) + " (its pixel rows reach past the end of the file)");
+    EXPECT_EQ(readResult(paletteBmp(4, 2, 0, rows, 4, 0x80000000u), "colours.bmp"),
+              std::string(kDamaged) + " (its colour table claims 2147483648 colours)");
+}
+
+// Strips must hold the rows the header claims and lie inside the file past its header; a
+// palette image needs its colour map. Kinds of TIFF that are valid but not decoded say so.
+TEST(BrokenTiff, StripsAndColourMapsTheFileDoesNotHoldAreDamage)
+{
+    const Bytes grey(8 * 4, 128);
+    ASSERT_EQ(readResult(CraftedTiff(8, 4, 1, 8, 1).bytes(grey), "grey.tif"), "(read)");
+    EXPECT_EQ(readResult(CraftedTiff(8, 8, 1, 8, 1).bytes(grey), "rows.tif"),
+              std::string(kDamaged) + " (a strip lies beyond the end of the file)");
+    CraftedTiff claims(8, 8, 1, 8, 1);
+    claims.set(279, 4, {8 * 4});  // the strip holds half the rows
+    EXPECT_EQ(readResult(claims.bytes(grey), "claims.tif"),
+              std::string(kDamaged) + " (its strips hold fewer rows)");
+    CraftedTiff header(8, 4, 1, 8, 1);
+    header.set(273, 4, {0});
+    header.keepStripOffsets();
+    EXPECT_EQ(readResult(header.bytes(grey), "offset0.tif"),
+              std::string(kDamaged) + " (a strip starts inside the file's header)");
+    EXPECT_EQ(readResult(CraftedTiff(8, 4, 1, 8, 3).bytes(grey), "palette.tif"),
+              std::string(kDamaged) + " (its palette image has no colour map)");
+
+    CraftedTiff planar(8, 4, 3, 8, 2);
+    planar.set(284, 3, {2});
+    planar.set(273, 4, {0, 0, 0});
+    EXPECT_EQ(readResult(planar.bytes(Bytes(8 * 4 * 3, 9)), "planar.tif"),
+              "a TIFF with separate sample planes is not supported (interleaved samples are)");
+    EXPECT_EQ(readResult(CraftedTiff(8, 4, 5, 8, 2).bytes(Bytes(8 * 4 * 5, 9)), "five.tif"),
+              "a TIFF of 5 samples per pixel is not supported (1 to 4 are)");
+    EXPECT_EQ(readResult(CraftedTiff(8, 4, 3, 32, 2).bytes(Bytes(8 * 4 * 12, 9)), "int32.tif"),
+              "a TIFF of 32-bit integer samples is not supported (1, 2, 4, 8 and 16 bits are)");
+}
