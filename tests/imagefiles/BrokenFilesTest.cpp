@@ -76,6 +76,43 @@ const char kDamaged[] = "the file is damaged or truncated";
 
 }  // namespace
 
+// Chunks with wrong CRCs, pixel data whose zlib checksum fails or that holds fewer rows than
+// the header, and a chunk claiming more bytes than the file has: Wine's decoder accepts them.
+TEST(BrokenPng, ChecksumsAndDataLengthsAreChecked)
+{
+    ASSERT_EQ(readResult(rgbaPng(4, 3, 3), "whole.png"), "(read)");
+    Bytes idat = rgbaPng(4, 3, 3);
+    const size_t idatCrc = idat.size() - 12 - 4;  // before IEND's 12 bytes
+    idat[idatCrc] ^= 1;
+    EXPECT_EQ(readResult(idat, "crc.png"), std::string(kDamaged) + " (a chunk's checksum is wrong)");
+
+    Bytes raw(1 + 4 * 4, 7);
+    raw[0] = 0;
+    Bytes rows;
+    for (int y = 0; y < 3; ++y) {
+        rows.insert(rows.end(), raw.begin(), raw.end());
+    }
+    Bytes packed = zlibPacked(rows);
+    packed.back() ^= 1;  // the Adler-32 checksum at the end of the zlib stream
+    EXPECT_EQ(readResult(rgbaPng(4, 3, 3, &packed), "adler.png"),
+              std::string(kDamaged) + " (its compressed pixel data is corrupt)");
+    EXPECT_EQ(readResult(rgbaPng(4, 3, 2), "rows.png"),
+              std::string(kDamaged) + " (its pixel data ends early)");
+
+    Bytes text = pngSignatureAndHeader(4, 3, 8, 6);
+    pngChunk(text, "tEXt", {'a', 0, 'b'}, 1);
+    Bytes rest = rgbaPng(4, 3, 3);
+    text.insert(text.end(), rest.begin() + 33, rest.end());
+    EXPECT_EQ(readResult(text, "text.png"),
+              std::string(kDamaged) + " (a chunk's checksum is wrong)");
+
+    Bytes claim = pngSignatureAndHeader(4, 3, 8, 6);  // 44 bytes claiming a 2 GB text chunk
+    putBig(claim, 0x7FFFFFF0u, 4);
+    claim.insert(claim.end(), {'t', 'E', 'X', 't', 'a', 0, 'b'});
+    EXPECT_EQ(readResult(claim, "claim.png"),
+              std::string(kDamaged) + " (a chunk reaches past the end of the file)");
+}
+
 // A frame header that claims more pixels than the coded data holds, and data cut short: Wine's
 // decoder pads both with grey.
 TEST(BrokenJpeg, MissingDataIsDamageNotAPicture)
