@@ -97,6 +97,26 @@ std::wstring reserveTemporary(const std::wstring& target, const std::string& pat
     throw ImageError("cannot write '" + path + "': no free temporary name beside it");
 }
 
+// Reads the written file's header back: a file that does not read as what was written (cut
+// short by a disk that filled up without saying so) never replaces the target.
+void verifyWritten(const std::wstring& temporary, const ImageFormat& format, const Image& image,
+                   const std::string& path)
+{
+    bool same = false;
+    try {
+        SourceFile file(wideToUtf8(temporary));
+        ImageLayout layout = format.readHeader(file);
+        same = format.recognises(file) && layout.width == image.width
+            && layout.height == image.height && layout.depth == format.storedDepth(image.depth);
+    } catch (const ImageError&) {
+    }
+    if (!same) {
+        throw ImageError("cannot write '" + path
+                         + "': the file written does not read back as the image (is the disk "
+                           "full?)");
+    }
+}
+
 }  // namespace
 
 ImageIO::PendingWrite::PendingWrite(std::wstring temporary, std::wstring target,
@@ -196,6 +216,7 @@ ImageIO::PendingWrite ImageIO::prepareAs(const ImageFormat& format, const Image&
         format.encode(image, options, sink);
         sink.finish();
     }
+    verifyWritten(pending.temporary, format, image, path);
     return pending;
 }
 

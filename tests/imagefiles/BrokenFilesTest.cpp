@@ -8,6 +8,7 @@
 #include "CraftedFiles.h"
 #include "TestFiles.h"
 #include "imagefiles/ImageIO.h"
+#include "imagefiles/OutputSink.h"
 
 using namespace Tessarine::Lamino;
 
@@ -182,4 +183,59 @@ TEST(BrokenTiff, StripsAndColourMapsTheFileDoesNotHoldAreDamage)
               "a TIFF of 5 samples per pixel is not supported (1 to 4 are)");
     EXPECT_EQ(readResult(CraftedTiff(8, 4, 3, 32, 2).bytes(Bytes(8 * 4 * 12, 9)), "int32.tif"),
               "a TIFF of 32-bit integer samples is not supported (1, 2, 4, 8 and 16 bits are)");
+}
+
+namespace {
+
+Image detail(ImageDepth depth)
+{
+    Image image(40, 30, ImageDepth::Bits16);
+    for (size_t i = 0; i < image.rgba16.size(); ++i) {
+        image.rgba16[i] = uint16_t(i * 2654435761u >> 16);
+    }
+    return image.converted(depth);
+}
+
+// Every sink stops writing at `bytes`, after a short write, as a full disk does.
+class FullDisk {
+public:
+    explicit FullDisk(uint64_t bytes) { OutputSink::limitBytesForTesting(bytes); }
+    ~FullDisk() { OutputSink::limitBytesForTesting(OutputSink::kNoLimit); }
+};
+
+}  // namespace
+
+// On a full disk every output format fails with a message that says so, and the file that was
+// there stays as it was (Wine's TIFF encoder reports success after short writes).
+TEST(FullDisk, EveryFormatFailsAndTheOldFileStays)
+{
+    const std::pair<const char*, ImageDepth> outputs[] = {
+        {"full8.png", ImageDepth::Bits8},  {"full16.png", ImageDepth::Bits16},
+        {"full8.tif", ImageDepth::Bits8},  {"full16.tif", ImageDepth::Bits16},
+        {"fullf.tif", ImageDepth::Float32}, {"fullh.exr", ImageDepth::Bits16},
+        {"fullf.exr", ImageDepth::Float32},
+    };
+    for (const auto& [name, depth] : outputs) {
+        ScratchFile file(name);
+        ImageIO::write(detail(depth), file.path);
+        const Bytes old = file.bytes();
+        for (uint64_t room : {uint64_t(0), uint64_t(100), uint64_t(old.size() / 2)}) {
+            FullDisk full(room);
+            try {
+                ImageIO::write(detail(depth), file.path);
+                ADD_FAILURE() << name << " written on a full disk (" << room << " bytes)";
+            } catch (const ImageError& error) {
+                EXPECT_EQ(std::string(error.what()),
+                          "cannot write '" + file.path + "': the disk is full")
+                    << name << ", " << room << " bytes";
+            }
+            EXPECT_EQ(file.bytes(), old) << name << ", " << room << " bytes";
+        }
+        WIN32_FIND_DATAW found;
+        HANDLE left = FindFirstFileW(utf8ToWide(file.path + ".lamino-*").c_str(), &found);
+        EXPECT_EQ(left, INVALID_HANDLE_VALUE) << name << ": a temporary file is left";
+        if (left != INVALID_HANDLE_VALUE) {
+            FindClose(left);
+        }
+    }
 }
