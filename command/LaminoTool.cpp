@@ -16,6 +16,7 @@
 #include "tool/Progress.h"
 #include "tool/RenderingAbilities.h"
 #include "tool/Renderer.h"
+#include "tool/SequenceWriter.h"
 #include "soak/Soak.h"
 #include "unicode/Utf8.h"
 
@@ -283,15 +284,15 @@ ImageDepth LaminoTool::worldDepth(HeadlessHost& host, const Plan& plan, ImageDep
 
 namespace {
 
-// Writes a rendered frame at the run's depth.
-void writeFrame(const Image& image, ImageDepth depth, const Plan& plan, const std::string& path)
+// Writes a rendered frame at the run's depth, complete under its temporary name.
+ImageIO::PendingWrite prepareFrame(const Image& image, ImageDepth depth, const Plan& plan,
+                                   const std::string& path)
 {
     ImageIO::WriteOptions options{plan.exrChannels};
     if (image.depth == depth) {
-        ImageIO::write(image, path, options);
-    } else {
-        ImageIO::write(image.converted(depth), path, options);
+        return ImageIO::prepare(image, path, options);
     }
+    return ImageIO::prepare(image.converted(depth), path, options);
 }
 
 }  // namespace
@@ -310,7 +311,7 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
         renderSequence(host, plan, renderer, input, depth);
         return;
     }
-    writeFrame(renderer.render(*input, 0), depth, plan, plan.output);
+    prepareFrame(renderer.render(*input, 0), depth, plan, plan.output).commit();
     if (!plan.quiet) {
         err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
             << input->height() << ", " << int(depth) << " bits per channel)" << std::endl;
@@ -336,11 +337,19 @@ void LaminoTool::renderSequence(HeadlessHost& host, const Plan& plan, Renderer& 
         }
         return world;
     };
-    renderer.renderFrames(inputFor, plan.frames, plan.threads,
-                          [&](int32_t frame, const Image& image) {
-                              writeFrame(image, depth, plan, outputFile(plan, frame));
-                              progress.frameDone();
-                          });
+    SequenceWriter files([&](int32_t frame) { return outputFile(plan, frame); });
+    try {
+        renderer.renderFrames(inputFor, plan.frames, plan.threads,
+                              [&](int32_t frame, const Image& image) {
+                                  files.deliver(frame, prepareFrame(image, depth, plan,
+                                                                    outputFile(plan, frame)));
+                                  progress.frameDone();
+                              });
+    } catch (const std::exception& error) {
+        // Which files are new matters as much as what failed: the folder now holds new frames
+        // up to the failed one and the old ones after it.
+        throw std::runtime_error(std::string(error.what()) + "; " + files.summary());
+    }
     progress.finish();
     if (!plan.quiet) {
         err << "lamino: renders at once: up to " << host.peakRendersAtOnce()

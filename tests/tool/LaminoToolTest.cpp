@@ -238,6 +238,41 @@ TEST_F(LaminoToolTest, ShorterSequenceOverALongerOneSaysSo)
     EXPECT_EQ(err.str(), "");
 }
 
+// A sequence that fails at frame 2 (its name is a folder) says which files are new, and never
+// replaces a later frame's file, even one another thread rendered before the failure.
+TEST_F(LaminoToolTest, FailedSequenceSaysWhatItWroteAndKeepsTheLaterFrames)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("out.png"), "--frames", "4"}, kLook)), 0) << err.str();
+    std::vector<std::vector<uint8_t>> old;
+    for (const char* name : {"out_0001.png", "out_0003.png", "out_0004.png"}) {
+        std::ifstream in(utf8ToWide(file(name)).c_str(), std::ios::binary);
+        old.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    DeleteFileW(utf8ToWide(file("out_0002.png")).c_str());
+    ASSERT_TRUE(CreateDirectoryW(utf8ToWide(file("out_0002.png")).c_str(), nullptr));
+    EXPECT_EQ(run(with({"render", "-o", file("out.png"), "--frames", "4", "--threads", "3",
+                        "--angle", "40"},
+                       kLook)),
+              LaminoTool::kExitFailed);
+    RemoveDirectoryW(utf8ToWide(file("out_0002.png")).c_str());
+    const std::string message = err.str();
+    const std::string said = "; " + file("out_0001.png") + " was written, no frame after it\n";
+    ASSERT_GE(message.size(), said.size());
+    EXPECT_EQ(message.substr(message.size() - said.size()), said) << message;
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    const char* names[] = {"out_0001.png", "out_0003.png", "out_0004.png"};
+    for (int i = 0; i < 3; ++i) {
+        std::ifstream in(utf8ToWide(file(names[i])).c_str(), std::ios::binary);
+        std::vector<uint8_t> now((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+        if (i == 0) {
+            EXPECT_NE(now, old[i]) << names[i] << " is not the new frame";
+        } else {
+            EXPECT_EQ(now, old[i]) << names[i] << " was replaced";
+        }
+    }
+}
+
 TEST_F(LaminoToolTest, OutputThatNamesAnInputIsRefusedAndTheFileKept)
 {
     ImageIO::writePng(shiftedImage(0), file("in.png"));
