@@ -1,5 +1,6 @@
 #include "imagefiles/ExrFile.h"
 
+#include "imagefiles/ExrHeader.h"
 #include "imagefiles/ImageError.h"
 #include "imagefiles/OutputSink.h"
 #include "imagefiles/SourceFile.h"
@@ -11,6 +12,7 @@
 #include <ImfIO.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
 #include <half.h>
 
 #include <algorithm>
@@ -64,6 +66,14 @@ private:
     OutputSink& sink;
 };
 
+// The library's text without the file name it puts first ("Cannot read image file "F". ").
+std::string libraryReason(const std::string& text)
+{
+    size_t named = text.find("image file \"");
+    size_t end = named == std::string::npos ? named : text.find("\". ", named + 12);
+    return end == std::string::npos ? text : text.substr(end + 3);
+}
+
 // Runs `work`, turning what the library throws into an ImageError about the file.
 template <class Work>
 auto guarded(const std::string& doing, const std::string& shownPath, Work work)
@@ -76,29 +86,84 @@ auto guarded(const std::string& doing, const std::string& shownPath, Work work)
         throw ImageError("cannot " + doing + " '" + shownPath + "': not enough memory");
     } catch (const std::exception& error) {
         std::string reason = doing == "read" ? "the file is damaged or truncated (" : "";
-        throw ImageError("cannot " + doing + " '" + shownPath + "': " + reason + error.what()
-                         + (reason.empty() ? "" : ")"));
+        throw ImageError("cannot " + doing + " '" + shownPath + "': " + reason
+                         + libraryReason(error.what()) + (reason.empty() ? "" : ")"));
     }
 }
 
-// Where the colour of a file comes from: its R, G, B channels, or Y for all three.
-struct ColourSource {
-    const char* red;
-    const char* green;
-    const char* blue;
-};
+// How a file's colour is read: from R, G and B; from Y alone, as grey; or from luminance and
+// chroma (Y, RY, BY), which the library's RGBA interface converts to RGB.
+enum class ColourSource { Rgb, Grey, LuminanceChroma };
 
-ColourSource colourSource(const Imf::Header& header, const SourceFile& file)
+ColourSource colourSource(const ExrHeader& header, const SourceFile& file)
 {
-    const Imf::ChannelList& channels = header.channels();
-    bool rgb = channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
-    if (rgb) {
-        return {"R", "G", "B"};
+    auto full = [&](const char* name) {
+        const ExrHeader::Channel* channel = header.channel(name);
+        return !channel || (channel->xSampling == 1 && channel->ySampling == 1);
+    };
+    const bool rgb = header.channel("R") || header.channel("G") || header.channel("B");
+    if (!full("R") || !full("G") || !full("B") || !full("A") || (!rgb && !full("Y"))) {
+        file.fail("an OpenEXR file with subsampled colour channels is not supported (only "
+                  "luminance-chroma files may subsample RY and BY)");
     }
-    if (channels.findChannel("Y")) {
-        return {"Y", "Y", "Y"};
+    if (rgb) {
+        return ColourSource::Rgb;
+    }
+    if (header.channel("Y")) {
+        return header.channel("RY") || header.channel("BY") ? ColourSource::LuminanceChroma
+                                                            : ColourSource::Grey;
     }
     file.fail("the file has no R, G, B or Y channel");
+}
+
+// Luminance and chroma through the library's conversion, a band of rows at a time.
+void readLuminanceChroma(SourceStream& stream, Image& image)
+{
+    Imf::RgbaInputFile input(stream);
+    const Imath::Box2i window = input.dataWindow();
+    const size_t width = size_t(image.width);
+    constexpr int32_t kBandRows = 64;
+    std::vector<Imf::Rgba> band(width * kBandRows);
+    for (int32_t top = window.min.y; top <= window.max.y; top += kBandRows) {
+        int32_t bottom = std::min(window.max.y, top + kBandRows - 1);
+        input.setFrameBuffer(band.data() - window.min.x - ptrdiff_t(top) * ptrdiff_t(width), 1,
+                             width);
+        input.readPixels(top, bottom);
+        for (int32_t y = top; y <= bottom; ++y) {
+            const Imf::Rgba* source = band.data() + size_t(y - top) * width;
+            float* target = image.pixelFloat(0, y - window.min.y);
+            for (size_t x = 0; x < width; ++x, target += 4) {
+                target[0] = source[x].r, target[1] = source[x].g, target[2] = source[x].b;
+                target[3] = source[x].a;
+            }
+        }
+    }
+}
+
+// R, G, B and A (or Y into all three) through the library's general interface, as floats.
+void readChannels(SourceStream& stream, ColourSource colour, Image& image)
+{
+    Imf::InputFile input(stream);
+    const Imath::Box2i window = input.header().dataWindow();
+    char* base = reinterpret_cast<char*>(image.rgbaFloat.data());
+    const size_t xStride = 4 * sizeof(float), yStride = xStride * size_t(image.width);
+    // A frame buffer keeps one slice per name: grey goes into red and is copied after.
+    const char* names[] = {colour == ColourSource::Grey ? "Y" : "R", "G", "B", "A"};
+    Imf::FrameBuffer frameBuffer;
+    for (int c = 0; c < 4; ++c) {
+        if (colour == ColourSource::Grey && (c == 1 || c == 2)) {
+            continue;
+        }
+        frameBuffer.insert(names[c], Imf::Slice::Make(Imf::FLOAT, base + c * sizeof(float), window,
+                                                      xStride, yStride, 1, 1, c == 3 ? 1.0 : 0.0));
+    }
+    input.setFrameBuffer(frameBuffer);
+    input.readPixels(window.min.y, window.max.y);
+    if (colour == ColourSource::Grey) {
+        for (size_t i = 0; i < image.rgbaFloat.size(); i += 4) {
+            image.rgbaFloat[i + 1] = image.rgbaFloat[i + 2] = image.rgbaFloat[i];
+        }
+    }
 }
 
 bool recognises(const SourceFile& file)
@@ -108,37 +173,22 @@ bool recognises(const SourceFile& file)
 
 ImageLayout readHeader(const SourceFile& file)
 {
-    return guarded("read", file.path(), [&] {
-        SourceStream stream(file);
-        Imf::InputFile input(stream);
-        const Imath::Box2i window = input.header().dataWindow();
-        ImageLayout layout;
-        layout.width = std::max<int64_t>(0, int64_t(window.max.x) - window.min.x + 1);
-        layout.height = std::max<int64_t>(0, int64_t(window.max.y) - window.min.y + 1);
-        layout.depth = ImageDepth::Float32;
-        return layout;
-    });
+    return ExrHeader(file).layout();
 }
 
 Image decode(const SourceFile& file, const ImageLayout& layout)
 {
+    ExrHeader header(file);
+    header.checkChunks(file);
+    ColourSource colour = colourSource(header, file);
     return guarded("read", file.path(), [&] {
-        SourceStream stream(file);
-        Imf::InputFile input(stream);
-        const Imath::Box2i window = input.header().dataWindow();
-        ColourSource colour = colourSource(input.header(), file);
         Image image(int32_t(layout.width), int32_t(layout.height), ImageDepth::Float32);
-        char* base = reinterpret_cast<char*>(image.rgbaFloat.data());
-        const size_t xStride = 4 * sizeof(float), yStride = xStride * size_t(layout.width);
-        const char* names[] = {colour.red, colour.green, colour.blue, "A"};
-        Imf::FrameBuffer frameBuffer;
-        for (int c = 0; c < 4; ++c) {
-            frameBuffer.insert(names[c],
-                               Imf::Slice::Make(Imf::FLOAT, base + c * sizeof(float), window,
-                                                xStride, yStride, 1, 1, c == 3 ? 1.0 : 0.0));
+        SourceStream stream(file);
+        if (colour == ColourSource::LuminanceChroma) {
+            readLuminanceChroma(stream, image);
+        } else {
+            readChannels(stream, colour, image);
         }
-        input.setFrameBuffer(frameBuffer);
-        input.readPixels(window.min.y, window.max.y);
         unpremultiplyFloat(image);
         return image;
     });

@@ -10,6 +10,15 @@
 #include "imagefiles/ImageIO.h"
 #include "imagefiles/OutputSink.h"
 
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
+#include <half.h>
+
+#include <algorithm>
+
 using namespace Tessarine::Lamino;
 
 namespace {
@@ -238,4 +247,78 @@ TEST(FullDisk, EveryFormatFailsAndTheOldFileStays)
             FindClose(left);
         }
     }
+}
+
+namespace {
+
+// An EXR of half channels written by the library itself, with each channel's samples as given.
+Bytes exrFile(int width, int height, const std::vector<std::pair<const char*, std::vector<float>>>& channels)
+{
+    ScratchFile file("made.exr");
+    Imf::Header header(width, height);
+    Imf::FrameBuffer frameBuffer;
+    std::vector<std::vector<half>> samples;
+    for (const auto& [name, values] : channels) {
+        header.channels().insert(name, Imf::Channel(Imf::HALF));
+        samples.emplace_back(values.begin(), values.end());
+    }
+    for (size_t c = 0; c < channels.size(); ++c) {
+        frameBuffer.insert(channels[c].first,
+                           Imf::Slice(Imf::HALF, reinterpret_cast<char*>(samples[c].data()),
+                                      sizeof(half), sizeof(half) * size_t(width)));
+    }
+    {
+        Imf::OutputFile out(file.path.c_str(), header);
+        out.setFrameBuffer(frameBuffer);
+        out.writePixels(height);
+    }
+    return file.bytes();
+}
+
+Image readExr(const Bytes& content)
+{
+    ScratchFile file("read.exr");
+    file.write(content);
+    return ImageIO::readAtFileDepth(file.path);
+}
+
+// The offset of `text` in the file.
+size_t offsetOf(const Bytes& bytes, const std::string& text)
+{
+    auto found = std::search(bytes.begin(), bytes.end(), text.begin(), text.end());
+    return found == bytes.end() ? 0 : size_t(found - bytes.begin());
+}
+
+}  // namespace
+
+// Y alone is grey (the reader once put R, G and B all under "Y", which kept only blue); Y with
+// A keeps its alpha; luminance and chroma come back as their colour.
+TEST(ExrColour, GreyAndLuminanceChromaFilesReadAsTheirColours)
+{
+    EXPECT_EQ(readExr(exrFile(2, 1, {{"Y", {0.25f, 0.75f}}})).rgbaFloat,
+              (std::vector<float>{0.25f, 0.25f, 0.25f, 1, 0.75f, 0.75f, 0.75f, 1}));
+    EXPECT_EQ(readExr(exrFile(1, 1, {{"Y", {0.25f}}, {"A", {0.5f}}})).rgbaFloat,
+              (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}));  // premultiplied in the file
+
+    ScratchFile yca("yca.exr");
+    {
+        std::vector<Imf::Rgba> pixels(8 * 8, Imf::Rgba(0.8f, 0.3f, 0.1f, 1.0f));
+        Imf::RgbaOutputFile out(yca.path.c_str(), 8, 8, Imf::WRITE_YCA);
+        out.setFrameBuffer(pixels.data(), 1, 8);
+        out.writePixels(8);
+    }
+    Image colour = readExr(yca.bytes());
+    ASSERT_EQ(colour.width, 8);
+    const float* centre = colour.pixelFloat(4, 4);
+    EXPECT_NEAR(centre[0], 0.8f, 0.01f);
+    EXPECT_NEAR(centre[1], 0.3f, 0.01f);
+    EXPECT_NEAR(centre[2], 0.1f, 0.01f);
+    EXPECT_EQ(centre[3], 1.0f);
+
+    Bytes twice = exrFile(1, 1, {{"Y", {0.5f}}, {"Z", {0.5f}}});
+    size_t z = offsetOf(twice, std::string("Z\0", 2));
+    ASSERT_NE(z, 0u);
+    twice[z] = 'Y';
+    EXPECT_EQ(readResult(twice, "twice.exr"),
+              std::string(kDamaged) + " (its channel list names 'Y' twice)");
 }
