@@ -28,6 +28,8 @@ constexpr uint16_t kWanted[] = {
     TiffDirectory::kSampleFormat,
 };
 
+constexpr uint64_t kLargestPackingRatio = 1u << 14;
+
 uint64_t divideUp(uint64_t value, uint64_t by)
 {
     return (value + by - 1) / by;
@@ -154,7 +156,9 @@ void TiffDirectory::checkData(const SourceFile& file, uint64_t bitsPerPixel) con
     const bool uncompressed = first(kCompression, 1) == 1;
     const uint64_t rowBytes = divideUp(chunkWidth * bitsPerPixel, 8);
     const uint64_t perPlane = chunks / planes;
+    uint64_t stored = 0;
     for (uint64_t i = 0; i < chunks; ++i) {
+        stored += counts[i];
         if (offsets[i] < 8) {
             file.damaged("a strip starts inside the file's header");
         }
@@ -169,6 +173,11 @@ void TiffDirectory::checkData(const SourceFile& file, uint64_t bitsPerPixel) con
         if (uncompressed && counts[i] < rows * rowBytes) {
             file.damaged("its strips hold fewer rows");
         }
+    }
+    // No compression TIFF uses packs more than about 2700:1 (LZW's longest string per code), so
+    // a few kilobytes claiming gigabytes of pixels are damage, found before any allocation.
+    if (!uncompressed && stored * kLargestPackingRatio < rowBytes * height * planes) {
+        file.damaged("its strips are far too short for its size");
     }
 }
 

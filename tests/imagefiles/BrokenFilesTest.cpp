@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 #include <wincodec.h>
 
 #include <string>
@@ -81,6 +82,24 @@ size_t startOfFrame(const Bytes& jpeg)
     }
     return 0;
 }
+
+// How far the process's peak memory rose since the watch began, in megabytes: refusing a
+// hostile file must cost no more than a few of them (a rise hidden by an earlier, higher peak
+// of the same process goes unseen).
+class PeakMemoryWatch {
+public:
+    PeakMemoryWatch() : start(peak()) { }
+    double growthMegabytes() const { return double(peak() - start) / (1 << 20); }
+
+private:
+    static uint64_t peak()
+    {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return counters.PeakPagefileUsage;
+    }
+    uint64_t start;
+};
 
 const char kDamaged[] = "the file is damaged or truncated";
 
@@ -321,4 +340,42 @@ TEST(ExrColour, GreyAndLuminanceChromaFilesReadAsTheirColours)
     twice[z] = 'Y';
     EXPECT_EQ(readResult(twice, "twice.exr"),
               std::string(kDamaged) + " (its channel list names 'Y' twice)");
+}
+
+// Tiny files whose headers claim huge images are refused from what the file holds, before
+// anything is allocated for the claim (each once took gigabytes).
+TEST(HostileHeaders, HugeClaimsAreRefusedBeforeAllocating)
+{
+    PeakMemoryWatch memory;
+    CraftedTiff floats(16384, 16384, 4, 32, 2);
+    floats.set(339, 3, {3, 3, 3, 3});
+    floats.set(279, 4, {49152});
+    EXPECT_EQ(readResult(floats.bytes(Bytes(49152, 0)), "floats.tif"),
+              std::string(kDamaged) + " (its strips hold fewer rows)");
+    CraftedTiff packed(16384, 16384, 3, 16, 2);
+    packed.set(259, 3, {5});  // LZW
+    packed.set(279, 4, {2000});
+    EXPECT_EQ(readResult(packed.bytes(Bytes(2000, 0)), "packed.tif"),
+              std::string(kDamaged) + " (its strips are far too short for its size)");
+    EXPECT_EQ(readResult(paletteBmp(16384, 16384, 0, Bytes(8192, 1)), "huge.bmp"),
+              std::string(kDamaged) + " (its pixel rows reach past the end of the file)");
+
+    const Bytes grey = exrFile(1, 1, {{"Y", {0.5f}}});
+    const size_t window = offsetOf(grey, std::string("dataWindow\0box2i\0", 17)) + 17;
+    ASSERT_GT(window, 17u);
+    Bytes empty = grey;  // 16384 x 16384 with the one chunk of a pixel
+    for (size_t at : {window + 4 + 8, window + 4 + 12}) {
+        empty[at] = 0xFF, empty[at + 1] = 0x3F;
+    }
+    EXPECT_EQ(readResult(empty, "empty.exr"),
+              std::string(kDamaged) + " (its table of pixel chunks is cut short)");
+    Bytes attribute = grey;  // a value claiming 2 GB
+    attribute[window + 3] = 0x7F;
+    EXPECT_EQ(readResult(attribute, "attribute.exr"),
+              std::string(kDamaged) + " (an attribute's value reaches past the end of the file)");
+    Bytes deep = grey;
+    deep[5] |= 0x08;  // the version's flag of deep data
+    EXPECT_EQ(readResult(deep, "deep.exr"),
+              "a deep OpenEXR file (several samples per pixel) is not supported");
+    EXPECT_LT(memory.growthMegabytes(), 200.0);
 }
