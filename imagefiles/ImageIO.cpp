@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -14,13 +15,22 @@ namespace Tessarine::Lamino {
 
 namespace {
 
-void requireSideWithin(const ImageLayout& layout, const SourceFile& file)
+// A size beyond the limits, refused from the header, in one form whichever limit it meets.
+void requireWithin(const ImageLayout& layout, const ImageIO::ReadLimits& limits,
+                   const SourceFile& file)
 {
-    if (layout.width <= 0 || layout.height <= 0 || layout.width > ImageIO::kMaxSide
-        || layout.height > ImageIO::kMaxSide) {
-        file.fail("its size " + std::to_string(layout.width) + " x "
-                  + std::to_string(layout.height) + " is outside 1 to "
-                  + std::to_string(ImageIO::kMaxSide) + " pixels per side");
+    const std::string size = std::to_string(layout.width) + " x "
+        + std::to_string(layout.height) + " pixels";
+    if (layout.width <= 0 || layout.height <= 0) {
+        file.damaged("its header gives it " + size);
+    }
+    const int64_t side = std::min<int64_t>(limits.maxSide, ImageIO::kMaxSide);
+    if (layout.width > side || layout.height > side) {
+        file.fail(size + "; " + (limits.sideIsTheGpus && side == limits.maxSide
+                                     ? "the GPU renders at most " + std::to_string(side)
+                                           + " pixels a side"
+                                     : "at most " + std::to_string(side)
+                                           + " pixels a side are read"));
     }
 }
 
@@ -37,12 +47,12 @@ Image ImageIO::read(const std::string& path)
     return readAtFileDepth(path).converted(ImageDepth::Bits8);
 }
 
-Image ImageIO::readAtFileDepth(const std::string& path)
+Image ImageIO::readAtFileDepth(const std::string& path, const ReadLimits& limits)
 {
     SourceFile file(path);
     const ImageFormat& format = ImageFormats::recognise(file);
     ImageLayout layout = format.readHeader(file);
-    requireSideWithin(layout, file);
+    requireWithin(layout, limits, file);
     return format.decode(file, layout);
 }
 
@@ -55,15 +65,63 @@ std::string hresultText(HRESULT code)
     return text;
 }
 
+// A Windows failure while creating, writing or renaming an output file, in words.
 void checkWrite(DWORD error, const std::string& path)
 {
-    if (error == ERROR_SUCCESS) {
-        return;
+    std::string reason;
+    switch (error) {
+    case ERROR_SUCCESS: return;
+    case ERROR_PATH_NOT_FOUND: reason = "its folder does not exist"; break;
+    case ERROR_ACCESS_DENIED: reason = "access denied"; break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: reason = "the disk is full"; break;
+    case ERROR_WRITE_PROTECT: reason = "the disk is write-protected"; break;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: reason = "it is not a valid file name"; break;
+    case ERROR_FILENAME_EXCED_RANGE: reason = "the name is too long"; break;
+    default: reason = "Windows refused it (error " + hresultText(HRESULT_FROM_WIN32(error)) + ")";
     }
-    std::string reason = error == ERROR_PATH_NOT_FOUND ? "its folder does not exist"
-        : error == ERROR_ACCESS_DENIED                 ? "access denied"
-                                       : "error " + hresultText(HRESULT_FROM_WIN32(error));
     throw ImageError("cannot write '" + path + "': " + reason);
+}
+
+// Names Windows keeps for devices whatever their extension: "con.png" is the console.
+bool isDeviceName(std::wstring stem)
+{
+    static const wchar_t* const kDevices[] = {L"con", L"prn", L"aux", L"nul", L"conin$",
+                                              L"conout$"};
+    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) {
+        stem.pop_back();
+    }
+    CharLowerBuffW(stem.data(), DWORD(stem.size()));
+    for (const wchar_t* device : kDevices) {
+        if (stem == device) {
+            return true;
+        }
+    }
+    return stem.size() == 4 && (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0)
+        && stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+// Refuses, before any work, an output name that cannot be a file: a folder, a device name,
+// a name with characters Windows does not allow.
+void checkOutputName(const std::wstring& target, const std::string& path)
+{
+    const size_t slash = target.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    if (name.find_first_of(L"<>:\"|?*") != std::wstring::npos
+        || std::any_of(name.begin(), name.end(), [](wchar_t c) { return c < 32; })) {
+        throw ImageError("cannot write '" + path
+                         + "': the name holds a character Windows does not allow in file names "
+                           "(< > : \" | ? * or a control character)");
+    }
+    if (isDeviceName(name.substr(0, name.find(L'.')))) {
+        throw ImageError("cannot write '" + path + "': '" + wideToUtf8(name.substr(0, name.find(L'.')))
+                         + "' is a name Windows keeps for a device, not a file");
+    }
+    DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw ImageError("cannot write '" + path + "': it is a folder");
+    }
 }
 
 // What temporary names of this run carry: the wrapper script's run id (so that it can remove
@@ -209,6 +267,7 @@ ImageIO::PendingWrite ImageIO::prepareAs(const ImageFormat& format, const Image&
     // The file goes to a temporary file beside the target first, so that a failed write never
     // leaves a truncated file under the requested name nor replaces a file that was there.
     std::wstring widePath = utf8ToWide(path);
+    checkOutputName(widePath, path);
     HANDLE handle = INVALID_HANDLE_VALUE;
     PendingWrite pending(reserveTemporary(widePath, path, handle), widePath, path);
     {

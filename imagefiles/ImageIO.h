@@ -10,6 +10,12 @@
 
 namespace Tessarine::Lamino {
 
+// What a read accepts; a larger image is refused from its header, before any decoding.
+struct ImageReadLimits {
+    int32_t maxSide = 30000;      // at most ImageIO::kMaxSide
+    bool sideIsTheGpus = false;   // maxSide is what the GPU renders (and the message says so)
+};
+
 // Reads and writes image files through the table of formats (ImageFormats): a file read is
 // opened once, its format picked once from its first bytes, its header read and its size
 // accepted before any pixel is decoded. A file written appears only when it was written
@@ -48,8 +54,10 @@ public:
     // Reads the first image converted to 8-bit straight alpha (opaque when the file has none).
     static Image read(const std::string& path);
 
+    using ReadLimits = ImageReadLimits;
+
     // Reads the first image at the depth probe() gives.
-    static Image readAtFileDepth(const std::string& path);
+    static Image readAtFileDepth(const std::string& path, const ReadLimits& limits = {});
 
     // The format an output name asks for by its extension (.png, .tif, .tiff, .exr, any case),
     // for an image of `depth`; null for a name no format writes.

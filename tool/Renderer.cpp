@@ -221,13 +221,10 @@ Image Renderer::toImage(const World& world)
 
 Image Renderer::readForRender(const std::string& path, int32_t maxSide)
 {
-    ImageIO::FileLayout layout = ImageIO::probe(path);
-    if (layout.width > maxSide || layout.height > maxSide) {
-        throw ImageError("'" + path + "': " + std::to_string(layout.width) + " x "
-                         + std::to_string(layout.height) + " pixels; the GPU renders at most "
-                         + std::to_string(maxSide) + " pixels a side");
-    }
-    return ImageIO::readAtFileDepth(path);
+    ImageIO::ReadLimits limits;
+    limits.maxSide = maxSide;
+    limits.sideIsTheGpus = true;
+    return ImageIO::readAtFileDepth(path, limits);
 }
 
 PF_Err Renderer::renderInto(const World& input, World& output, int32_t frame)

@@ -379,3 +379,36 @@ TEST(HostileHeaders, HugeClaimsAreRefusedBeforeAllocating)
               "a deep OpenEXR file (several samples per pixel) is not supported");
     EXPECT_LT(memory.growthMegabytes(), 200.0);
 }
+
+// Output names that cannot be files say why in words, before any pixel is encoded; sizes read
+// from headers are shown as the header gives them, in the form every size limit uses.
+TEST(ErrorWords, NamesAndSizesAreToldInWords)
+{
+    ScratchFile folder("folder.png");
+    CreateDirectoryW(utf8ToWide(folder.path).c_str(), nullptr);
+    const std::string base = folder.path.substr(0, folder.path.rfind('\\') + 1);
+    const std::pair<std::string, std::string> names[] = {
+        {folder.path, "it is a folder"},
+        {base + "con.png", "'con' is a name Windows keeps for a device, not a file"},
+        {base + "LPT1.tif", "'LPT1' is a name Windows keeps for a device, not a file"},
+        {base + "aux.exr", "'aux' is a name Windows keeps for a device, not a file"},
+        {base + "a?b.png", "the name holds a character Windows does not allow in file names "
+                           "(< > : \" | ? * or a control character)"},
+    };
+    for (const auto& [path, reason] : names) {
+        try {
+            ImageIO::write(Image(2, 2), path);
+            ADD_FAILURE() << path << " was written";
+        } catch (const ImageError& error) {
+            EXPECT_EQ(std::string(error.what()), "cannot write '" + path + "': " + reason);
+        }
+    }
+    RemoveDirectoryW(utf8ToWide(folder.path).c_str());
+
+    CraftedTiff wide(0xFFFFFFFFu, 1, 1, 8, 1);
+    wide.set(279, 4, {8});
+    EXPECT_EQ(readResult(wide.bytes(Bytes(8, 0)), "wide.tif"),
+              "4294967295 x 1 pixels; at most 30000 pixels a side are read");
+    EXPECT_EQ(readResult(CraftedTiff(0, 1, 1, 8, 1).bytes(Bytes(8, 0)), "none.tif"),
+              std::string(kDamaged) + " (its header gives it 0 x 1 pixels)");
+}

@@ -389,13 +389,13 @@ TEST_F(LaminoToolTest, ImagesLargerThanTheGpuRendersAreRefusedBeforeDecoding)
     const std::string refusal = "': 96 x 54 pixels; the GPU renders at most 90 pixels a side\n";
     EXPECT_EQ(tool.run(with({"render", file("big.png"), "-o", file("a.png")}, kFileLook)),
               LaminoTool::kExitFailed);
-    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("big.png") + refusal);
     err.str("");
     EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "64x36", "--custom-layer",
                              file("big.png")},
                             kFileLook)),
               LaminoTool::kExitFailed);
-    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("big.png") + refusal);
     err.str("");
     EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "91x20"}, kFileLook)),
               LaminoTool::kExitUsage);
