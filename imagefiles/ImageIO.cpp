@@ -134,14 +134,31 @@ std::wstring temporaryTag()
                                      : std::to_wstring(GetCurrentProcessId());
 }
 
+// The target's name with `suffix`, the name cut so that it stays within the 255 characters a
+// file name may have: a legal name of 235 to 255 characters still gets a temporary name.
+std::wstring shortenedTo255(const std::wstring& target, const std::wstring& suffix)
+{
+    constexpr size_t kLongestName = 255;
+    const size_t slash = target.find_last_of(L"\\/");
+    const size_t nameAt = slash == std::wstring::npos ? 0 : slash + 1;
+    size_t keep = target.size() - nameAt;
+    if (keep + suffix.size() > kLongestName) {
+        keep = kLongestName - suffix.size();
+        if (keep > 0 && IS_HIGH_SURROGATE(target[nameAt + keep - 1])) {
+            --keep;  // never half of a character
+        }
+    }
+    return target.substr(0, nameAt + keep) + suffix;
+}
+
 // A name beside the target that no file had, reserved by creating the file: the temporary file
 // never replaces, nor later deletes, a file of the user's. The handle is open for writing.
 std::wstring reserveTemporary(const std::wstring& target, const std::string& path, HANDLE& handle)
 {
     static std::atomic<uint32_t> counter{0};
-    const std::wstring stem = target + L".lamino-" + temporaryTag() + L"-";
+    const std::wstring tag = L".lamino-" + temporaryTag() + L"-";
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::wstring name = stem + std::to_wstring(counter++) + L".part";
+        std::wstring name = shortenedTo255(target, tag + std::to_wstring(counter++) + L".part");
         handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {

@@ -71,7 +71,8 @@ public:
     // Writes the image in the format its name's extension says, at storedDepth, with alpha. The
     // file appears only when it was written completely: it is written under a fresh name beside
     // it first ("NAME.lamino-TAG-N.part", TAG being the environment's LAMINO_RUN_ID or the
-    // process id), checked and renamed; a failure leaves the file that was there untouched.
+    // process id, NAME cut where the whole would pass 255 characters), checked and renamed; a
+    // failure leaves the file that was there untouched.
     static void write(const Image& image, const std::string& path, const WriteOptions& options = {});
 
     // The same write up to its last step: the file complete under its temporary name.

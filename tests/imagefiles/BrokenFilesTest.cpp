@@ -412,3 +412,24 @@ TEST(ErrorWords, NamesAndSizesAreToldInWords)
     EXPECT_EQ(readResult(CraftedTiff(0, 1, 1, 8, 1).bytes(Bytes(8, 0)), "none.tif"),
               std::string(kDamaged) + " (its header gives it 0 x 1 pixels)");
 }
+
+// A legal output name near the 255 characters a file name may have gets a temporary name within
+// them (the temporary name once added 21 characters and failed with a code).
+TEST(ErrorWords, LongestLegalNamesAreWritten)
+{
+    for (size_t length : {size_t(235), size_t(255)}) {
+        ScratchFile probe("");
+        const std::string folder = probe.path.substr(0, probe.path.rfind('\\') + 1);
+        const std::string name = std::string(length - 4, 'n') + ".png";
+        ScratchFile file(name);
+        file.path = folder + name;
+        ImageIO::write(Image(3, 2), file.path);
+        EXPECT_EQ(ImageIO::probe(file.path).width, 3) << length;
+        WIN32_FIND_DATAW found;
+        HANDLE left = FindFirstFileW(utf8ToWide(folder + "nnnnnnnnnn*.part").c_str(), &found);
+        EXPECT_EQ(left, INVALID_HANDLE_VALUE) << length << ": a temporary file is left";
+        if (left != INVALID_HANDLE_VALUE) {
+            FindClose(left);
+        }
+    }
+}
