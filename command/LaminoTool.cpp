@@ -43,6 +43,11 @@ Image builtInImage(const Plan& plan, int32_t maxSide)
                          + ": the GPU renders at most " + std::to_string(maxSide)
                          + " pixels a side");
     }
+    if (int64_t(width) * height > plan.maxPixels) {
+        throw UsageError("--size " + std::to_string(width) + "x" + std::to_string(height)
+                         + ": at most " + std::to_string(plan.maxPixels)
+                         + " pixels (--max-pixels sets the limit)");
+    }
     return DefaultImage::make(width, height);
 }
 
@@ -255,7 +260,7 @@ Image LaminoTool::firstInput(const Plan& plan)
     if (plan.input.empty()) {
         return builtInImage(plan, maxRenderSide());
     }
-    return Renderer::readForRender(inputFile(plan, 0), maxRenderSide());
+    return Renderer::readForRender(inputFile(plan, 0), maxRenderSide(), plan.maxPixels);
 }
 
 // The depth of the worlds the effect gets for a run at `depth`: that depth where the effect
@@ -305,16 +310,25 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     WorldFormat format = Renderer::formatFor(worldDepth(host, plan, depth));
     auto input = std::make_shared<const World>(Renderer::toWorld(first, format));
     first = Image();
-    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide()});
+    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide(), plan.maxPixels});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (plan.sequence) {
         renderSequence(host, plan, renderer, input, depth);
         return;
     }
-    prepareFrame(renderer.render(*input, 0), depth, plan, plan.output).commit();
+    // At most three frames at a time: the input and output worlds while rendering, then the
+    // output world and its image, then the image while it is encoded.
+    const int32_t width = input->width(), height = input->height();
+    Image image;
+    {
+        World rendered = renderer.renderWorld(*input, 0);
+        input.reset();
+        image = Renderer::toImage(rendered);
+    }
+    prepareFrame(image, depth, plan, plan.output).commit();
     if (!plan.quiet) {
-        err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
-            << input->height() << ", " << int(depth) << " bits per channel)" << std::endl;
+        err << "lamino: wrote " << shown(plan.output) << " (" << width << " x " << height << ", "
+            << int(depth) << " bits per channel)" << std::endl;
     }
 }
 
@@ -329,7 +343,7 @@ void LaminoTool::renderSequence(HeadlessHost& host, const Plan& plan, Renderer& 
             return input;
         }
         auto world = std::make_shared<const World>(Renderer::toWorld(
-            Renderer::readForRender(inputFile(plan, frame), maxSide), input->format()));
+            Renderer::readForRender(inputFile(plan, frame), maxSide, plan.maxPixels), input->format()));
         if (world->width() != input->width() || world->height() != input->height()) {
             throw ImageError("'" + inputFile(plan, frame) + "' is not the size of the first input "
                              "frame (" + std::to_string(input->width()) + " x "
@@ -376,7 +390,7 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
     // Bench renders 8-bit worlds: the bare round trip beside it uploads 8-bit frames.
     World input = Renderer::toWorld(plan.input.empty()
                                         ? builtInImage(plan, maxRenderSide())
-                                        : Renderer::readForRender(plan.input, maxRenderSide()),
+                                        : Renderer::readForRender(plan.input, maxRenderSide(), plan.maxPixels),
                                     WorldFormat::Argb8);
     Renderer renderer(host, plan.controls, 1);
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);

@@ -194,43 +194,69 @@ Image decode(const SourceFile& file, const ImageLayout& layout)
     });
 }
 
+// Sample `i` of the image as a float, as Image::converted gives it.
+float floatSample(const Image& image, size_t i)
+{
+    switch (image.depth) {
+    case ImageDepth::Bits8: return float(image.rgba[i]) / 255.0f;
+    case ImageDepth::Bits16: return float(image.rgba16[i]) / 65535.0f;
+    case ImageDepth::Float32: break;
+    }
+    return image.rgbaFloat[i];
+}
+
+// Writes R, G, B, A channels of the type asked (half for 8 and 16-bit images, float for float
+// ones, by default), premultiplied, a band of rows at a time, so that no premultiplied copy of
+// the whole image is made. Half channels clip to the largest half magnitude, 65504, rather than
+// turn into infinity.
 void encode(const Image& image, const ImageWriteOptions& options, OutputSink& sink)
 {
-    ExrChannelType channels = options.exrChannels.value_or(
+    const ExrChannelType channels = options.exrChannels.value_or(
         image.depth == ImageDepth::Float32 ? ExrChannelType::Float : ExrChannelType::Half);
-    Image premultiplied = image.converted(ImageDepth::Float32);
-    std::vector<float>& samples = premultiplied.rgbaFloat;
-    for (size_t i = 0; i < samples.size(); i += 4) {
-        for (int c = 0; c < 3; ++c) {
-            samples[i + c] *= samples[i + 3];
-        }
-    }
-    // The library converts between a slice's type and its channel's on reading only.
-    std::vector<half> halves;
-    if (channels == ExrChannelType::Half) {
-        halves.resize(samples.size());
-        for (size_t i = 0; i < samples.size(); ++i) {
-            halves[i] = half(std::clamp(samples[i], -kLargestHalf, kLargestHalf));  // NaN stays
-        }
-    }
+    const bool halfChannels = channels == ExrChannelType::Half;
     guarded("write", sink.path(), [&] {
         Imf::Header header(image.width, image.height);
-        Imf::PixelType type = channels == ExrChannelType::Half ? Imf::HALF : Imf::FLOAT;
-        size_t sampleSize = channels == ExrChannelType::Half ? sizeof(half) : sizeof(float);
-        char* base = channels == ExrChannelType::Half ? reinterpret_cast<char*>(halves.data())
-                                                      : reinterpret_cast<char*>(samples.data());
+        const Imf::PixelType type = halfChannels ? Imf::HALF : Imf::FLOAT;
+        const size_t sampleSize = halfChannels ? sizeof(half) : sizeof(float);
         const size_t xStride = 4 * sampleSize, yStride = xStride * size_t(image.width);
         const char* names[] = {"R", "G", "B", "A"};
-        Imf::FrameBuffer frameBuffer;
-        for (int c = 0; c < 4; ++c) {
-            header.channels().insert(names[c], Imf::Channel(type));
-            frameBuffer.insert(names[c], Imf::Slice(type, base + c * sampleSize, xStride, yStride));
+        for (const char* name : names) {
+            header.channels().insert(name, Imf::Channel(type));
         }
+        constexpr int32_t kBandRows = 64;
+        const size_t bandSamples = size_t(image.width) * 4 * kBandRows;
+        std::vector<float> floats(bandSamples);
+        std::vector<half> halves(halfChannels ? bandSamples : 0);
         try {
             SinkStream stream(sink);
             Imf::OutputFile file(stream, header);
-            file.setFrameBuffer(frameBuffer);
-            file.writePixels(image.height);
+            for (int32_t top = 0; top < image.height; top += kBandRows) {
+                const int32_t rows = std::min(kBandRows, image.height - top);
+                const size_t first = size_t(top) * size_t(image.width) * 4;
+                const size_t count = size_t(rows) * size_t(image.width) * 4;
+                for (size_t i = 0; i < count; i += 4) {
+                    const float alpha = floatSample(image, first + i + 3);
+                    for (int c = 0; c < 3; ++c) {
+                        floats[i + c] = floatSample(image, first + i + c) * alpha;
+                    }
+                    floats[i + 3] = alpha;
+                }
+                for (size_t i = 0; i < (halfChannels ? count : 0); ++i) {
+                    halves[i] = half(std::clamp(floats[i], -kLargestHalf, kLargestHalf));  // NaN stays
+                }
+                // The library addresses pixels by their row in the image, so the band's base
+                // lies `top` rows before its first sample.
+                char* base = (halfChannels ? reinterpret_cast<char*>(halves.data())
+                                           : reinterpret_cast<char*>(floats.data()))
+                    - ptrdiff_t(size_t(top) * yStride);
+                Imf::FrameBuffer frameBuffer;
+                for (int c = 0; c < 4; ++c) {
+                    frameBuffer.insert(names[c],
+                                       Imf::Slice(type, base + c * sampleSize, xStride, yStride));
+                }
+                file.setFrameBuffer(frameBuffer);
+                file.writePixels(rows);
+            }
         } catch (...) {
             sink.throwIfFailed();  // a full disk says more than the library's text
             throw;

@@ -32,6 +32,12 @@ void requireWithin(const ImageLayout& layout, const ImageIO::ReadLimits& limits,
                                      : "at most " + std::to_string(side)
                                            + " pixels a side are read"));
     }
+    if (layout.width * layout.height > limits.maxPixels) {
+        file.fail(size + "; at most " + std::to_string(limits.maxPixels) + " pixels are read"
+                  + (limits.maxPixelsSetBy
+                         ? " (" + std::string(limits.maxPixelsSetBy) + " sets the limit)"
+                         : ""));
+    }
 }
 
 }  // namespace

@@ -14,6 +14,10 @@ namespace Tessarine::Lamino {
 struct ImageReadLimits {
     int32_t maxSide = 30000;      // at most ImageIO::kMaxSide
     bool sideIsTheGpus = false;   // maxSide is what the GPU renders (and the message says so)
+    // Width x height at most: 128 megapixels by default, about 0.5 GB an 8-bit frame, 2 GB a
+    // float one, so that a run's few frames fit an ordinary machine's memory.
+    int64_t maxPixels = int64_t(1) << 27;
+    const char* maxPixelsSetBy = nullptr;  // the setting that raises it, for the message
 };
 
 // Reads and writes image files through the table of formats (ImageFormats): a file read is
@@ -55,6 +59,7 @@ public:
     static Image read(const std::string& path);
 
     using ReadLimits = ImageReadLimits;
+    static constexpr int64_t kDefaultMaxPixels = int64_t(1) << 27;
 
     // Reads the first image at the depth probe() gives.
     static Image readAtFileDepth(const std::string& path, const ReadLimits& limits = {});

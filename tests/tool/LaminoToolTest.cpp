@@ -403,6 +403,27 @@ TEST_F(LaminoToolTest, ImagesLargerThanTheGpuRendersAreRefusedBeforeDecoding)
     EXPECT_FALSE(exists("a.png"));
 }
 
+// --max-pixels caps the image read (input and layers) or made, refused from the header.
+TEST_F(LaminoToolTest, MaxPixelsRefusesLargerImagesBeforeDecoding)
+{
+    ImageIO::writePng(shiftedImage(0), file("in.png"));  // 96 x 54 = 5184 pixels
+    EXPECT_EQ(run(with({"render", file("in.png"), "-o", file("a.png"), "--max-pixels", "5000"},
+                       kFileLook)),
+              LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("in.png")
+                             + "': 96 x 54 pixels; at most 5000 pixels are read (--max-pixels "
+                               "sets the limit)\n");
+    EXPECT_EQ(run(with({"render", file("in.png"), "-o", file("a.png"), "--max-pixels", "5184"},
+                       kFileLook)),
+              0)
+        << err.str();
+    EXPECT_EQ(run({"render", "-o", file("b.png"), "--size", "100x100", "--max-pixels", "9999"}),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(), "lamino: --size 100x100: at most 9999 pixels (--max-pixels sets the "
+                         "limit)\n");
+    EXPECT_FALSE(exists("b.png"));
+}
+
 TEST_F(LaminoToolTest, InfoShowsTheDeclaredDepthsAndThreading)
 {
     ASSERT_EQ(run({"info"}), 0) << err.str();
