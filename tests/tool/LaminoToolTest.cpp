@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "imagefiles/CraftedFiles.h"
 #include "tool/CommandLine.h"
 #include "tool/DefaultImage.h"
 #include "imagefiles/ImageIO.h"
@@ -422,6 +425,52 @@ TEST_F(LaminoToolTest, MaxPixelsRefusesLargerImagesBeforeDecoding)
     EXPECT_EQ(err.str(), "lamino: --size 100x100: at most 9999 pixels (--max-pixels sets the "
                          "limit)\n");
     EXPECT_FALSE(exists("b.png"));
+}
+
+// Broken files of every format, as the input and as the custom layer: exit status 1 and one
+// line in words, and the process's peak memory risen by less than 200 MB. The slowest refusal
+// is printed (a figure, not a limit the test holds).
+TEST_F(LaminoToolTest, BrokenFilesAreRefusedOnOneLineWithExitStatusOne)
+{
+    CraftedTiff shortStrips(8, 8, 1, 8, 1);
+    CraftedTiff noColourMap(8, 4, 1, 8, 3);
+    CraftedTiff floats(16384, 8192, 4, 32, 2);
+    floats.set(339, 3, {3, 3, 3, 3});
+    floats.set(279, 4, {4096});
+    Bytes badCrc = rgbaPng(4, 3, 3);
+    badCrc[badCrc.size() - 16] ^= 1;
+    const std::pair<const char*, Bytes> files[] = {
+        {"crc.png", badCrc},
+        {"rows.png", rgbaPng(4, 3, 2)},
+        {"runs.bmp", paletteBmp(4, 2, 1, {5, 1, 0, 0, 4, 2, 0, 1})},
+        {"strips.tif", shortStrips.bytes(Bytes(32, 1))},
+        {"palette.tif", noColourMap.bytes(Bytes(32, 1))},
+        {"floats.tif", floats.bytes(Bytes(4096, 0))},
+        {"text.exr", {'v', '/', '1', 1, 2, 0, 0, 0, 'a', 0}},
+    };
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    ULONGLONG slowest = 0;
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(utf8ToWide(file(name)).c_str(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        const std::vector<std::vector<std::string>> runs = {
+            {"render", file(name), "-o", file("out.png"), "-q"},
+            {"render", "-o", file("out.png"), "--size", "32x18", "--custom-layer", file(name), "-q"}};
+        for (const std::vector<std::string>& arguments : runs) {
+            ULONGLONG start = GetTickCount64();
+            EXPECT_EQ(run(arguments), LaminoTool::kExitFailed) << name;
+            slowest = std::max(slowest, GetTickCount64() - start);
+            const std::string message = err.str();
+            EXPECT_EQ(message.rfind("lamino: cannot read '" + file(name) + "': ", 0), 0u)
+                << message;
+            EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        }
+    }
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    EXPECT_LT(double(after.PeakPagefileUsage - before.PeakPagefileUsage) / (1 << 20), 200.0);
+    EXPECT_FALSE(exists("out.png"));
+    std::cout << "slowest refusal of a broken file (with the tool's start): " << slowest << " ms\n";
 }
 
 TEST_F(LaminoToolTest, InfoShowsTheDeclaredDepthsAndThreading)
