@@ -205,10 +205,29 @@ float floatSample(const Image& image, size_t i)
     return image.rgbaFloat[i];
 }
 
+// Rows top to top + rows - 1 of the image, premultiplied, into `floats` and (for half
+// channels) `halves`, which clip to the largest half magnitude, 65504, rather than turn into
+// infinity.
+void fillBand(const Image& image, int32_t top, int32_t rows, std::vector<float>& floats,
+              std::vector<half>& halves)
+{
+    const size_t first = size_t(top) * size_t(image.width) * 4;
+    const size_t count = size_t(rows) * size_t(image.width) * 4;
+    for (size_t i = 0; i < count; i += 4) {
+        const float alpha = floatSample(image, first + i + 3);
+        for (int c = 0; c < 3; ++c) {
+            floats[i + c] = floatSample(image, first + i + c) * alpha;
+        }
+        floats[i + 3] = alpha;
+    }
+    for (size_t i = 0; i < (halves.empty() ? 0 : count); ++i) {
+        halves[i] = half(std::clamp(floats[i], -kLargestHalf, kLargestHalf));  // NaN stays
+    }
+}
+
 // Writes R, G, B, A channels of the type asked (half for 8 and 16-bit images, float for float
 // ones, by default), premultiplied, a band of rows at a time, so that no premultiplied copy of
-// the whole image is made. Half channels clip to the largest half magnitude, 65504, rather than
-// turn into infinity.
+// the whole image is made.
 void encode(const Image& image, const ImageWriteOptions& options, OutputSink& sink)
 {
     const ExrChannelType channels = options.exrChannels.value_or(
@@ -232,18 +251,7 @@ void encode(const Image& image, const ImageWriteOptions& options, OutputSink& si
             Imf::OutputFile file(stream, header);
             for (int32_t top = 0; top < image.height; top += kBandRows) {
                 const int32_t rows = std::min(kBandRows, image.height - top);
-                const size_t first = size_t(top) * size_t(image.width) * 4;
-                const size_t count = size_t(rows) * size_t(image.width) * 4;
-                for (size_t i = 0; i < count; i += 4) {
-                    const float alpha = floatSample(image, first + i + 3);
-                    for (int c = 0; c < 3; ++c) {
-                        floats[i + c] = floatSample(image, first + i + c) * alpha;
-                    }
-                    floats[i + 3] = alpha;
-                }
-                for (size_t i = 0; i < (halfChannels ? count : 0); ++i) {
-                    halves[i] = half(std::clamp(floats[i], -kLargestHalf, kLargestHalf));  // NaN stays
-                }
+                fillBand(image, top, rows, floats, halves);
                 // The library addresses pixels by their row in the image, so the band's base
                 // lies `top` rows before its first sample.
                 char* base = (halfChannels ? reinterpret_cast<char*>(halves.data())

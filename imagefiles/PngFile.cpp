@@ -156,6 +156,24 @@ private:
     bool ended = false;
 };
 
+// The CRC of a chunk's type and data, read a piece at a time; IDAT data also goes to `pixels`.
+uint32_t chunkCrc(const SourceFile& file, uint64_t at, const uint8_t top[8], uint32_t length,
+                  PixelStream* pixels)
+{
+    uint32_t crc = crcOf(top + 4, 4);
+    std::vector<uint8_t> piece;
+    for (uint64_t done = 0; done < length;) {
+        piece.resize(size_t(std::min<uint64_t>(length - done, 1u << 16)));
+        file.read(at + 8 + done, piece.data(), piece.size());
+        crc = crcOf(piece.data(), piece.size(), crc);
+        if (pixels) {
+            pixels->feed(piece.data(), piece.size());
+        }
+        done += piece.size();
+    }
+    return crc;
+}
+
 // Walks every chunk: inside the file, its CRC right, the IDAT chunks in one run, a palette
 // before them where the colour type needs one, IEND last; the IDAT stream inflates to exactly
 // the rows the header promises. Wine's decoder pads or ignores what this refuses.
@@ -163,7 +181,6 @@ void checkChunks(const SourceFile& file, const PngHeader& header)
 {
     PixelStream pixels(file, inflatedSize(header));
     bool palette = false, inData = false, afterData = false;
-    std::vector<uint8_t> piece;
     for (uint64_t at = 8;;) {
         if (!file.holds(at, 8)) {
             file.damaged("it ends before its last chunk");
@@ -178,16 +195,7 @@ void checkChunks(const SourceFile& file, const PngHeader& header)
         if (data && afterData) {
             file.damaged("its pixel data is split by other chunks");
         }
-        uint32_t crc = crcOf(top + 4, 4);
-        for (uint64_t done = 0; done < length;) {
-            piece.resize(size_t(std::min<uint64_t>(length - done, 1u << 16)));
-            file.read(at + 8 + done, piece.data(), piece.size());
-            crc = crcOf(piece.data(), piece.size(), crc);
-            if (data) {
-                pixels.feed(piece.data(), piece.size());
-            }
-            done += piece.size();
-        }
+        const uint32_t crc = chunkCrc(file, at, top, length, data ? &pixels : nullptr);
         uint8_t stored[4];
         file.read(at + 8 + length, stored, 4);
         if (crc != bigEndianAt(stored, 4)) {
