@@ -16,8 +16,11 @@ SourceFile::SourceFile(const std::string& path) : shownPath(path), wide(utf8ToWi
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         fail("it is a folder, not an image file");
     }
-    handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared as the C runtime's files are, so that a file another program holds open for
+    // writing can still be read, as before.
+    handle = CreateFileW(wide.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         fail("the file cannot be opened (access denied)");
     }
