@@ -1,6 +1,7 @@
 #include "imagefiles/JpegFile.h"
 
 #include "imagefiles/ByteOrder.h"
+#include "imagefiles/JpegScan.h"
 #include "imagefiles/SourceFile.h"
 #include "imagefiles/WicCodec.h"
 
@@ -60,6 +61,8 @@ Segment segmentAt(const SourceFile& file, uint64_t at)
 struct JpegFrame {
     uint32_t width = 0, height = 0;
     uint64_t blocks = 0;  // 8 x 8 blocks of all components
+    bool sequential = false;  // baseline or extended, not progressive
+    std::vector<JpegScan::Component> components;
 };
 
 JpegFrame frameOf(const SourceFile& file, const Segment& segment)
@@ -87,8 +90,10 @@ JpegFrame frameOf(const SourceFile& file, const Segment& segment)
         most[0] = std::max(most[0], content[7 + c * 3] >> 4);
         most[1] = std::max(most[1], content[7 + c * 3] & 15);
     }
+    frame.sequential = segment.kind != 0xC2;
     for (int c = 0; c < content[5]; ++c) {
         int across = std::max(1, content[7 + c * 3] >> 4), down = std::max(1, content[7 + c * 3] & 15);
+        frame.components.push_back({content[6 + c * 3], across, down});
         uint64_t columns = (uint64_t(frame.width) * across + most[0] - 1) / most[0];
         uint64_t rows = (uint64_t(frame.height) * down + most[1] - 1) / most[1];
         frame.blocks += ((columns + 7) / 8) * ((rows + 7) / 8);
@@ -139,10 +144,12 @@ uint64_t endOfScan(const SourceFile& file, uint64_t at, uint64_t& dataBytes)
 // Every segment and scan up to the end-of-image marker inside the file, and enough coded data
 // for the frame's blocks: each block of each component takes at least one bit of its first
 // scan, so a header that claims more pixels than the data can hold is found before decoding
-// (Wine's decoder would pad the missing rows with grey).
+// (Wine's decoder would pad the missing rows with grey). The scans of a sequential JPEG are
+// walked block by block, which finds any scan that ends early.
 void checkScans(const SourceFile& file)
 {
     JpegFrame frame;
+    JpegScan scans;
     bool framed = false, scanned = false;
     uint64_t dataBytes = 0;
     for (uint64_t at = 2;;) {
@@ -152,7 +159,12 @@ void checkScans(const SourceFile& file)
         }
         if (isStartOfFrame(segment.kind) && !framed) {
             frame = frameOf(file, segment);
+            scans.setFrame(frame.width, frame.height, frame.components);
             framed = true;
+        } else if (segment.kind == 0xC4) {
+            scans.defineTables(file, file.bytes(segment.content, segment.length));
+        } else if (segment.kind == 0xDD && segment.length >= 2) {
+            scans.setRestartInterval(bigEndianAt(file.bytes(segment.content, 2).data(), 2));
         }
         at = segment.content + segment.length;
         if (segment.kind == kStartOfScan) {
@@ -160,6 +172,11 @@ void checkScans(const SourceFile& file)
                 file.damaged("it has no frame header before its data");
             }
             scanned = true;
+            if (frame.sequential) {
+                const uint64_t walked = scans.walk(file, file.bytes(segment.content, segment.length), at);
+                dataBytes += walked - at;
+                at = walked;
+            }
             at = endOfScan(file, at, dataBytes);
         }
     }

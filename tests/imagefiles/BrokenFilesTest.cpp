@@ -142,8 +142,8 @@ TEST(BrokenPng, ChecksumsAndDataLengthsAreChecked)
               std::string(kDamaged) + " (a chunk reaches past the end of the file)");
 }
 
-// A frame header that claims more pixels than the coded data holds, and data cut short: Wine's
-// decoder pads both with grey.
+// A frame header that claims more pixels than the coded data holds, and data cut short (with
+// or without its end marker): Wine's decoder pads them all with grey.
 TEST(BrokenJpeg, MissingDataIsDamageNotAPicture)
 {
     Bytes whole = wicFile(GUID_ContainerFormatJpeg, 64, 48);
@@ -152,10 +152,15 @@ TEST(BrokenJpeg, MissingDataIsDamageNotAPicture)
     ASSERT_NE(frame, 0u);
     Bytes huge = whole;
     huge[frame + 1] = 0x20, huge[frame + 3] = 0x40, huge[frame + 2] = huge[frame + 4] = 0;
-    EXPECT_EQ(readResult(huge, "huge.jpg"),
-              std::string(kDamaged) + " (its image data is too short for 16384 x 8192 pixels)");
+    EXPECT_EQ(readResult(huge, "huge.jpg"), std::string(kDamaged) + " (its image data ends early)");
+    Bytes taller = whole;  // 64 x 96: within what the data's length could hold
+    taller[frame + 1] = 0, taller[frame + 2] = 96;
+    EXPECT_EQ(readResult(taller, "taller.jpg"),
+              std::string(kDamaged) + " (its image data ends early)");
     Bytes cut(whole.begin(), whole.end() - 4);  // the end marker and the last coded bytes
     EXPECT_EQ(readResult(cut, "cut.jpg"), std::string(kDamaged) + " (its image data ends early)");
+    cut.insert(cut.end(), {0xFF, 0xD9});  // cut short, and the end marker put back
+    EXPECT_EQ(readResult(cut, "ended.jpg"), std::string(kDamaged) + " (its image data ends early)");
 }
 
 // Run-length streams must stay inside the image and end; Wine's decoder leaves what they miss
