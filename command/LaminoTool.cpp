@@ -16,6 +16,7 @@
 #include "tool/Progress.h"
 #include "tool/RenderingAbilities.h"
 #include "tool/Renderer.h"
+#include "tool/SequenceWriter.h"
 #include "soak/Soak.h"
 #include "unicode/Utf8.h"
 
@@ -41,6 +42,11 @@ Image builtInImage(const Plan& plan, int32_t maxSide)
         throw UsageError("--size " + std::to_string(width) + "x" + std::to_string(height)
                          + ": the GPU renders at most " + std::to_string(maxSide)
                          + " pixels a side");
+    }
+    if (int64_t(width) * height > plan.maxPixels) {
+        throw UsageError("--size " + std::to_string(width) + "x" + std::to_string(height)
+                         + ": at most " + std::to_string(plan.maxPixels)
+                         + " pixels (--max-pixels sets the limit)");
     }
     return DefaultImage::make(width, height);
 }
@@ -254,7 +260,7 @@ Image LaminoTool::firstInput(const Plan& plan)
     if (plan.input.empty()) {
         return builtInImage(plan, maxRenderSide());
     }
-    return Renderer::readForRender(inputFile(plan, 0), maxRenderSide());
+    return Renderer::readForRender(inputFile(plan, 0), maxRenderSide(), plan.maxPixels);
 }
 
 // The depth of the worlds the effect gets for a run at `depth`: that depth where the effect
@@ -271,8 +277,9 @@ ImageDepth LaminoTool::worldDepth(HeadlessHost& host, const Plan& plan, ImageDep
             << "-bit rendering (lamino info shows what it declares); it renders 8-bit worlds, "
                "converted from and to " << int(depth) << " bits" << std::endl;
     }
-    if (depth == ImageDepth::Float32 && ImageIO::formatOf(plan.output) == ImageIO::Format::Png) {
-        err << "lamino: warning: a PNG holds at most 16 bits per channel: " << shown(plan.output)
+    if (ImageIO::storedDepth(plan.output, depth) != depth && depth == ImageDepth::Float32) {
+        err << "lamino: warning: a " << ImageIO::formatOf(plan.output, depth)->name
+            << " holds at most 16 bits per channel: " << shown(plan.output)
             << (plan.sequence ? " and the other frames are" : " is")
             << " written at 16 bits, values clipped to 0..1 (TIFF and OpenEXR keep floats)"
             << std::endl;
@@ -282,15 +289,15 @@ ImageDepth LaminoTool::worldDepth(HeadlessHost& host, const Plan& plan, ImageDep
 
 namespace {
 
-// Writes a rendered frame at the run's depth.
-void writeFrame(const Image& image, ImageDepth depth, const Plan& plan, const std::string& path)
+// Writes a rendered frame at the run's depth, complete under its temporary name.
+ImageIO::PendingWrite prepareFrame(const Image& image, ImageDepth depth, const Plan& plan,
+                                   const std::string& path)
 {
     ImageIO::WriteOptions options{plan.exrChannels};
     if (image.depth == depth) {
-        ImageIO::write(image, path, options);
-    } else {
-        ImageIO::write(image.converted(depth), path, options);
+        return ImageIO::prepare(image, path, options);
     }
+    return ImageIO::prepare(image.converted(depth), path, options);
 }
 
 }  // namespace
@@ -303,16 +310,25 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     WorldFormat format = Renderer::formatFor(worldDepth(host, plan, depth));
     auto input = std::make_shared<const World>(Renderer::toWorld(first, format));
     first = Image();
-    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide()});
+    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide(), plan.maxPixels});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (plan.sequence) {
         renderSequence(host, plan, renderer, input, depth);
         return;
     }
-    writeFrame(renderer.render(*input, 0), depth, plan, plan.output);
+    // At most three frames at a time: the input and output worlds while rendering, then the
+    // output world and its image, then the image while it is encoded.
+    const int32_t width = input->width(), height = input->height();
+    Image image;
+    {
+        World rendered = renderer.renderWorld(*input, 0);
+        input.reset();
+        image = Renderer::toImage(rendered);
+    }
+    prepareFrame(image, depth, plan, plan.output).commit();
     if (!plan.quiet) {
-        err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
-            << input->height() << ", " << int(depth) << " bits per channel)" << std::endl;
+        err << "lamino: wrote " << shown(plan.output) << " (" << width << " x " << height << ", "
+            << int(depth) << " bits per channel)" << std::endl;
     }
 }
 
@@ -327,7 +343,7 @@ void LaminoTool::renderSequence(HeadlessHost& host, const Plan& plan, Renderer& 
             return input;
         }
         auto world = std::make_shared<const World>(Renderer::toWorld(
-            Renderer::readForRender(inputFile(plan, frame), maxSide), input->format()));
+            Renderer::readForRender(inputFile(plan, frame), maxSide, plan.maxPixels), input->format()));
         if (world->width() != input->width() || world->height() != input->height()) {
             throw ImageError("'" + inputFile(plan, frame) + "' is not the size of the first input "
                              "frame (" + std::to_string(input->width()) + " x "
@@ -335,11 +351,19 @@ void LaminoTool::renderSequence(HeadlessHost& host, const Plan& plan, Renderer& 
         }
         return world;
     };
-    renderer.renderFrames(inputFor, plan.frames, plan.threads,
-                          [&](int32_t frame, const Image& image) {
-                              writeFrame(image, depth, plan, outputFile(plan, frame));
-                              progress.frameDone();
-                          });
+    SequenceWriter files([&](int32_t frame) { return outputFile(plan, frame); });
+    try {
+        renderer.renderFrames(inputFor, plan.frames, plan.threads,
+                              [&](int32_t frame, const Image& image) {
+                                  files.deliver(frame, prepareFrame(image, depth, plan,
+                                                                    outputFile(plan, frame)));
+                                  progress.frameDone();
+                              });
+    } catch (const std::exception& error) {
+        // Which files are new matters as much as what failed: the folder now holds new frames
+        // up to the failed one and the old ones after it.
+        throw std::runtime_error(std::string(error.what()) + "; " + files.summary());
+    }
     progress.finish();
     if (!plan.quiet) {
         err << "lamino: renders at once: up to " << host.peakRendersAtOnce()
@@ -366,7 +390,7 @@ void LaminoTool::bench(HeadlessHost& host, const Plan& plan)
     // Bench renders 8-bit worlds: the bare round trip beside it uploads 8-bit frames.
     World input = Renderer::toWorld(plan.input.empty()
                                         ? builtInImage(plan, maxRenderSide())
-                                        : Renderer::readForRender(plan.input, maxRenderSide()),
+                                        : Renderer::readForRender(plan.input, maxRenderSide(), plan.maxPixels),
                                     WorldFormat::Argb8);
     Renderer renderer(host, plan.controls, 1);
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);

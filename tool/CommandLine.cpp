@@ -26,6 +26,7 @@ const OwnOption kOwnOptions[] = {
     {"depth", true, {Command::Render}},
     {"exr-channels", true, {Command::Render}},
     {"size", true, {Command::Render, Command::Bench}},
+    {"max-pixels", true, {Command::Render, Command::Bench}},
     {"runs", true, {Command::Bench}},
     {"warmup", true, {Command::Bench}},
     {"baseline", false, {Command::Bench}},
@@ -255,6 +256,8 @@ private:
             plan.depth = parseDepth(spelled, value);
         } else if (name == "exr-channels") {
             plan.exrChannels = parseExrChannels(spelled, value);
+        } else if (name == "max-pixels") {
+            plan.maxPixels = parseCount(spelled, value, 1, 2147483647);
         } else if (name == "threads") {
             plan.threads = parseCount(spelled, value, 1, CommandLine::kMaxThreads);
             plan.threadsGiven = true;
@@ -316,12 +319,12 @@ void checkPlan(Plan& plan)
     if (plan.command == Command::Render && plan.output.empty()) {
         throw UsageError("render needs -o OUTPUT (.png, .tif, .tiff or .exr)");
     }
-    std::optional<ImageIO::Format> format = ImageIO::formatOf(plan.output);
+    const ImageFormat* format = ImageIO::formatOf(plan.output);
     if (plan.command == Command::Render && !format) {
         throw UsageError("-o '" + plan.output
                          + "': the output must be a .png, .tif, .tiff or .exr file");
     }
-    if (plan.exrChannels && format != ImageIO::Format::Exr) {
+    if (plan.exrChannels && format != &ExrFile::format()) {
         throw UsageError("--exr-channels applies only to an .exr output");
     }
     if (CommandLine::hasFramePattern(plan.output)) {
@@ -489,6 +492,8 @@ Options:
   --threads K            spread the frames over K render threads (1 to 64, default 1;
                          soak: default 2)
   --size WxH             size of the built-in image (default 960x540; bench 1920x1080)
+  --max-pixels N         the largest image read or made, in pixels (default 134217728,
+                         128 megapixels: about 3 frames of it are in memory at once)
   --runs N               bench: timed renders (default 20)
   --warmup N             bench: untimed renders before them (default 3)
   --baseline             bench: also time a bare GPU round trip of the same frame (upload,

@@ -8,6 +8,7 @@
 #include "tool/ControlOption.h"
 #include "imagefiles/ExrFile.h"
 #include "imagefiles/Image.h"
+#include "imagefiles/ImageIO.h"
 
 namespace Tessarine::Lamino {
 
@@ -43,6 +44,7 @@ struct Plan {
     int32_t threads = 1;
     bool threadsGiven = false;
     int32_t width = 0, height = 0;  // --size, for the built-in image; 0: its own size
+    int64_t maxPixels = ImageIO::kDefaultMaxPixels;  // --max-pixels: the largest image read
     int32_t runs = 20, warmups = 3;  // bench
     bool baseline = false;  // bench: time a bare GPU round trip as well
     double shutterAngle = 180.0;  // degrees of a frame the host's shutter is open

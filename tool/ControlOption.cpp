@@ -1,5 +1,7 @@
 #include "tool/ControlOption.h"
 
+#include "imagefiles/ImageFormat.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -233,7 +235,7 @@ std::string ControlOption::allowedText() const
     case ControlKind::Angle: return "an angle in degrees " + range;
     case ControlKind::Checkbox: return "on or off";
     case ControlKind::Popup: return "one of " + valueSyntax() + " (any case)";
-    case ControlKind::Layer: return "an image file (PNG, JPEG, TIFF or BMP)";
+    case ControlKind::Layer: return "an image file (" + ImageFormats::readNames() + ")";
     case ControlKind::Unsupported: break;
     }
     return "nothing (host parameter type " + std::to_string(hostType) + ")";

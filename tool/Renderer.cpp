@@ -64,7 +64,7 @@ Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settin
         const ControlValue& value = setting.value;
         if (option.kind == ControlKind::Layer) {
             layers.push_back(std::make_unique<World>(
-                toWorld(readForRender(value.file, setup.maxSide), setup.format)));
+                toWorld(readForRender(value.file, setup.maxSide, setup.maxPixels), setup.format)));
             host.setLayer(option.index, layers.back()->get());
             layerIndices.push_back(option.index);
         } else if (value.animated) {
@@ -219,15 +219,14 @@ Image Renderer::toImage(const World& world)
     return image;
 }
 
-Image Renderer::readForRender(const std::string& path, int32_t maxSide)
+Image Renderer::readForRender(const std::string& path, int32_t maxSide, int64_t maxPixels)
 {
-    ImageIO::FileLayout layout = ImageIO::probe(path);
-    if (layout.width > maxSide || layout.height > maxSide) {
-        throw ImageError("'" + path + "': " + std::to_string(layout.width) + " x "
-                         + std::to_string(layout.height) + " pixels; the GPU renders at most "
-                         + std::to_string(maxSide) + " pixels a side");
-    }
-    return ImageIO::readAtFileDepth(path);
+    ImageIO::ReadLimits limits;
+    limits.maxSide = maxSide;
+    limits.sideIsTheGpus = true;
+    limits.maxPixels = maxPixels;
+    limits.maxPixelsSetBy = "--max-pixels";
+    return ImageIO::readAtFileDepth(path, limits);
 }
 
 PF_Err Renderer::renderInto(const World& input, World& output, int32_t frame)
@@ -263,11 +262,16 @@ void Renderer::check(PF_Err err, int32_t frame) const
     }
 }
 
-Image Renderer::render(const World& input, int32_t frame)
+World Renderer::renderWorld(const World& input, int32_t frame)
 {
     World output(input.format(), input.width(), input.height());
     check(renderInto(input, output, frame), frame);
-    return toImage(output);
+    return output;
+}
+
+Image Renderer::render(const World& input, int32_t frame)
+{
+    return toImage(renderWorld(input, frame));
 }
 
 void Renderer::renderFrames(const World& input, int32_t frames, int32_t threads,

@@ -37,6 +37,7 @@ struct BenchTimes {
 struct RenderSetup {
     WorldFormat format = WorldFormat::Argb8;
     int32_t maxSide = ImageIO::kMaxSide;
+    int64_t maxPixels = ImageIO::kDefaultMaxPixels;  // --max-pixels
 };
 
 // Renders images with the effect through a started HeadlessHost (global setup and parameter
@@ -81,11 +82,16 @@ public:
 
     // Reads an image at its own depth once its header shows that no side is beyond `maxSide`
     // (what the GPU renders); throws ImageError otherwise, before decoding it.
-    static Image readForRender(const std::string& path, int32_t maxSide);
+    // and no more than `maxPixels` pixels (--max-pixels).
+    static Image readForRender(const std::string& path, int32_t maxSide,
+                               int64_t maxPixels = ImageIO::kDefaultMaxPixels);
 
     // Renders frame `frame` (from 0) of the input into a world of the input's format; throws
     // RenderError when the effect fails.
     Image render(const World& input, int32_t frame);
+    // The same, the result left in the output world (so that a caller can let the input go
+    // before the result is converted: a frame less at the peak).
+    World renderWorld(const World& input, int32_t frame);
 
     // Renders frames 0 to frames - 1 on `threads` threads and hands each result to `deliver`
     // (on the thread that rendered it, outside the host's lock, so deliveries overlap renders).

@@ -160,8 +160,8 @@ TEST(FloatTiff, TruncatedOrOversizedFilesAreRefused)
     // The size is refused from the directory, before the (absent) pixels are looked for.
     file.write(HandMadeTiff(false, 30001, 2, 4).bytes({}));
     EXPECT_EQ(readError(file.path), "cannot read '" + file.path
-                                        + "': its size 30001 x 2 is outside 1 to 30000 pixels "
-                                          "per side");
+                                        + "': 30001 x 2 pixels; at most 30000 pixels a side are "
+                                          "read");
 }
 
 TEST(FloatTiff, WrittenFilesKeepEveryFloatAndSpanSeveralStrips)

@@ -399,8 +399,8 @@ TEST(ImageIO, TooWideExrIsRefusedBeforeItsPixelsAreRead)
     ImageIO::write(Image(ImageIO::kMaxSide + 1, 1, ImageDepth::Float32), file.path);
     EXPECT_EQ(ImageIO::probe(file.path).width, ImageIO::kMaxSide + 1);
     EXPECT_EQ(readError(file.path), "cannot read '" + file.path
-                                        + "': its size 30001 x 1 is outside 1 to 30000 pixels "
-                                          "per side");
+                                        + "': 30001 x 1 pixels; at most 30000 pixels a side are "
+                                          "read");
 }
 
 // Sizes come from the files' headers, without decoding: a PNG cut right after its header still

@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "imagefiles/CraftedFiles.h"
 #include "tool/CommandLine.h"
 #include "tool/DefaultImage.h"
 #include "imagefiles/ImageIO.h"
@@ -240,6 +243,41 @@ TEST_F(LaminoToolTest, ShorterSequenceOverALongerOneSaysSo)
     EXPECT_EQ(err.str(), "");
 }
 
+// A sequence that fails at frame 2 (its name is a folder) says which files are new, and never
+// replaces a later frame's file, even one another thread rendered before the failure.
+TEST_F(LaminoToolTest, FailedSequenceSaysWhatItWroteAndKeepsTheLaterFrames)
+{
+    ASSERT_EQ(run(with({"render", "-o", file("out.png"), "--frames", "4"}, kLook)), 0) << err.str();
+    std::vector<std::vector<uint8_t>> old;
+    for (const char* name : {"out_0001.png", "out_0003.png", "out_0004.png"}) {
+        std::ifstream in(utf8ToWide(file(name)).c_str(), std::ios::binary);
+        old.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    DeleteFileW(utf8ToWide(file("out_0002.png")).c_str());
+    ASSERT_TRUE(CreateDirectoryW(utf8ToWide(file("out_0002.png")).c_str(), nullptr));
+    EXPECT_EQ(run(with({"render", "-o", file("out.png"), "--frames", "4", "--threads", "3",
+                        "--angle", "40"},
+                       kLook)),
+              LaminoTool::kExitFailed);
+    RemoveDirectoryW(utf8ToWide(file("out_0002.png")).c_str());
+    const std::string message = err.str();
+    const std::string said = "; " + file("out_0001.png") + " was written, no frame after it\n";
+    ASSERT_GE(message.size(), said.size());
+    EXPECT_EQ(message.substr(message.size() - said.size()), said) << message;
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    const char* names[] = {"out_0001.png", "out_0003.png", "out_0004.png"};
+    for (int i = 0; i < 3; ++i) {
+        std::ifstream in(utf8ToWide(file(names[i])).c_str(), std::ios::binary);
+        std::vector<uint8_t> now((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+        if (i == 0) {
+            EXPECT_NE(now, old[i]) << names[i] << " is not the new frame";
+        } else {
+            EXPECT_EQ(now, old[i]) << names[i] << " was replaced";
+        }
+    }
+}
+
 TEST_F(LaminoToolTest, OutputThatNamesAnInputIsRefusedAndTheFileKept)
 {
     ImageIO::writePng(shiftedImage(0), file("in.png"));
@@ -356,18 +394,85 @@ TEST_F(LaminoToolTest, ImagesLargerThanTheGpuRendersAreRefusedBeforeDecoding)
     const std::string refusal = "': 96 x 54 pixels; the GPU renders at most 90 pixels a side\n";
     EXPECT_EQ(tool.run(with({"render", file("big.png"), "-o", file("a.png")}, kFileLook)),
               LaminoTool::kExitFailed);
-    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("big.png") + refusal);
     err.str("");
     EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "64x36", "--custom-layer",
                              file("big.png")},
                             kFileLook)),
               LaminoTool::kExitFailed);
-    EXPECT_EQ(err.str(), "lamino: '" + file("big.png") + refusal);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("big.png") + refusal);
     err.str("");
     EXPECT_EQ(tool.run(with({"render", "-o", file("a.png"), "--size", "91x20"}, kFileLook)),
               LaminoTool::kExitUsage);
     EXPECT_EQ(err.str(), "lamino: --size 91x20: the GPU renders at most 90 pixels a side\n");
     EXPECT_FALSE(exists("a.png"));
+}
+
+// --max-pixels caps the image read (input and layers) or made, refused from the header.
+TEST_F(LaminoToolTest, MaxPixelsRefusesLargerImagesBeforeDecoding)
+{
+    ImageIO::writePng(shiftedImage(0), file("in.png"));  // 96 x 54 = 5184 pixels
+    EXPECT_EQ(run(with({"render", file("in.png"), "-o", file("a.png"), "--max-pixels", "5000"},
+                       kFileLook)),
+              LaminoTool::kExitFailed);
+    EXPECT_EQ(err.str(), "lamino: cannot read '" + file("in.png")
+                             + "': 96 x 54 pixels; at most 5000 pixels are read (--max-pixels "
+                               "sets the limit)\n");
+    EXPECT_EQ(run(with({"render", file("in.png"), "-o", file("a.png"), "--max-pixels", "5184"},
+                       kFileLook)),
+              0)
+        << err.str();
+    EXPECT_EQ(run({"render", "-o", file("b.png"), "--size", "100x100", "--max-pixels", "9999"}),
+              LaminoTool::kExitUsage);
+    EXPECT_EQ(err.str(), "lamino: --size 100x100: at most 9999 pixels (--max-pixels sets the "
+                         "limit)\n");
+    EXPECT_FALSE(exists("b.png"));
+}
+
+// Broken files of every format, as the input and as the custom layer: exit status 1 and one
+// line in words, and the process's peak memory risen by less than 200 MB. The slowest refusal
+// is printed (a figure, not a limit the test holds).
+TEST_F(LaminoToolTest, BrokenFilesAreRefusedOnOneLineWithExitStatusOne)
+{
+    CraftedTiff shortStrips(8, 8, 1, 8, 1);
+    CraftedTiff noColourMap(8, 4, 1, 8, 3);
+    CraftedTiff floats(16384, 8192, 4, 32, 2);
+    floats.set(339, 3, {3, 3, 3, 3});
+    floats.set(279, 4, {4096});
+    Bytes badCrc = rgbaPng(4, 3, 3);
+    badCrc[badCrc.size() - 16] ^= 1;
+    const std::pair<const char*, Bytes> files[] = {
+        {"crc.png", badCrc},
+        {"rows.png", rgbaPng(4, 3, 2)},
+        {"runs.bmp", paletteBmp(4, 2, 1, {5, 1, 0, 0, 4, 2, 0, 1})},
+        {"strips.tif", shortStrips.bytes(Bytes(32, 1))},
+        {"palette.tif", noColourMap.bytes(Bytes(32, 1))},
+        {"floats.tif", floats.bytes(Bytes(4096, 0))},
+        {"text.exr", {'v', '/', '1', 1, 2, 0, 0, 0, 'a', 0}},
+    };
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    ULONGLONG slowest = 0;
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(utf8ToWide(file(name)).c_str(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        const std::vector<std::vector<std::string>> runs = {
+            {"render", file(name), "-o", file("out.png"), "-q"},
+            {"render", "-o", file("out.png"), "--size", "32x18", "--custom-layer", file(name), "-q"}};
+        for (const std::vector<std::string>& arguments : runs) {
+            ULONGLONG start = GetTickCount64();
+            EXPECT_EQ(run(arguments), LaminoTool::kExitFailed) << name;
+            slowest = std::max(slowest, GetTickCount64() - start);
+            const std::string message = err.str();
+            EXPECT_EQ(message.rfind("lamino: cannot read '" + file(name) + "': ", 0), 0u)
+                << message;
+            EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        }
+    }
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    EXPECT_LT(double(after.PeakPagefileUsage - before.PeakPagefileUsage) / (1 << 20), 200.0);
+    EXPECT_FALSE(exists("out.png"));
+    std::cout << "slowest refusal of a broken file (with the tool's start): " << slowest << " ms\n";
 }
 
 TEST_F(LaminoToolTest, InfoShowsTheDeclaredDepthsAndThreading)

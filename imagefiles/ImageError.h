@@ -1,0 +1,16 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace Tessarine::Lamino {
+
+// A failure to read or write an image file; the message names the file and says in words what
+// went wrong: that the file is damaged, that it is valid but of a kind that is not supported,
+// or what stopped the writing (a full disk, a missing folder).
+class ImageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace Tessarine::Lamino
