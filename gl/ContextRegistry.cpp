@@ -72,7 +72,7 @@ ThreadEndWatch threadEndWatch;
 
 void ContextRegistry::createRoot()
 {
-    std::lock_guard<std::recursive_mutex> lock(registryMutex);
+    std::lock_guard<RecursiveSlimMutex> lock(registryMutex);
     if (rootContext) {
         rootContext->makeCurrent();
         return;
