@@ -7,8 +7,8 @@
 #include <glbinding/gl/gl.h>
 #include <gtest/gtest.h>
 
-#include "headless/HeadlessHost.h"
-#include "headless/World.h"
+#include "hosting/HeadlessHost.h"
+#include "hosting/World.h"
 #include "host/EffectParameters.h"
 #include "pipeline/LayerTexture.h"
 #include "pipeline/PixelFormat.h"

@@ -7,8 +7,8 @@
 
 #include "gl/AEOpenGLContext.h"
 #include "gl/ContextRegistry.h"
-#include "headless/HeadlessHost.h"
-#include "headless/World.h"
+#include "hosting/HeadlessHost.h"
+#include "hosting/World.h"
 #include "host/EffectParameters.h"
 #include "support/GlCallLog.h"
 #include "support/TestThread.h"

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "gl/ContextRegistry.h"
-#include "headless/HeadlessHost.h"
-#include "headless/World.h"
+#include "hosting/HeadlessHost.h"
+#include "hosting/World.h"
 
 extern "C" PF_Err EntryPointFunc(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                                  void*);

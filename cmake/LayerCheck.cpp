@@ -1,0 +1,5 @@
+// The program of a layer check: it only has to link (cmake/LayerCheck.cmake).
+int main()
+{
+    return 0;
+}

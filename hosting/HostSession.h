@@ -1,0 +1,76 @@
+#pragma once
+
+#include "AE_Effect.h"
+#include "AE_EffectCB.h"
+#include "AE_EffectCBSuites.h"
+#include "SPBasic.h"
+#include "hosting/FaultPlan.h"
+#include "hosting/HandleHeap.h"
+#include "hosting/HostLedger.h"
+#include "hosting/ParameterStore.h"
+
+#include <functional>
+#include <map>
+
+namespace Tessarine::Lamino {
+
+// What one effect instance keeps from command to command: its parameters and their values, the
+// books and the handle memory. Its address is the effect_ref the effect is given. Owned by
+// HeadlessHost; every member guards itself, so commands on several threads may use it at once.
+struct HostSession {
+    PF_ProgPtr effectRef() { return reinterpret_cast<PF_ProgPtr>(this); }
+
+    ParameterStore parameters;
+    HostLedger ledger;
+    HandleHeap handles;
+
+    // Called on the rendering thread after each successful checkout_param, with the index;
+    // set while no command runs (HeadlessHost::observeCheckouts).
+    std::function<void(PF_ParamIndex)> checkoutObserver;
+};
+
+// What the smart-render pair of commands share: the layers the effect checked out in
+// PF_Cmd_SMART_PRE_RENDER, by checkout id, and what of them PF_Cmd_SMART_RENDER holds.
+struct SmartRenderState {
+    struct Checkout {
+        PF_ParamIndex index = 0;
+        const PF_EffectWorld* layer = nullptr;  // null: no layer chosen
+        PF_EffectWorld pixels{};                // what checkout_layer_pixels hands out
+        bool pixelsOut = false;
+    };
+    const PF_EffectWorld* input = nullptr;
+    PF_EffectWorld* output = nullptr;
+    PF_EffectWorld outputWorld{};  // what checkout_output hands out
+    std::map<A_long, Checkout> checkouts;
+    bool outputCheckedOut = false;
+};
+
+// One command's own state, alive while it runs on its thread: the command, a snapshot of the
+// fault plan with the command's counts, the render's input layer, and the callback tables and
+// suites handed to the effect (a copy per command, since an effect holds non-const pointers to
+// them and faults replace entries). Touched only by the thread that runs the command.
+struct HostCommand {
+    HostCommand(HostSession& session, PF_Cmd cmd, const FaultPlan& plan,
+                const PF_EffectWorld* input, SmartRenderState* smart = nullptr);
+    HostCommand(const HostCommand&) = delete;
+    HostCommand& operator=(const HostCommand&) = delete;
+
+    HostSession& session;
+    PF_Cmd command = -1;
+    FaultPlan faults;
+    int32_t addParamCalls = 0;
+    int32_t handleAllocations = 0;
+    const PF_EffectWorld* inputLayer = nullptr;  // parameter 0 during a render
+    SmartRenderState* smart = nullptr;           // the smart-render commands only
+
+    PF_InteractCallbacks interact{};
+    PF_UtilCallbacks utils{};
+    SPBasicSuite basicSuite{};
+    PF_ANSICallbacksSuite1 ansiSuite{};
+    PF_HandleSuite1 handleSuite{};
+    PF_iterateFloatSuite1 iterateFloatSuite{};
+    PF_PreRenderCallbacks preRender{};
+    PF_SmartRenderCallbacks smartRender{};
+};
+
+}  // namespace Tessarine::Lamino
