@@ -45,6 +45,11 @@ World::World(WorldFormat format, int32_t width, int32_t height, int32_t paddingP
     fillBytes(0);
 }
 
+size_t World::pixelSizeOf(WorldFormat format)
+{
+    return bytesPerPixel(format);
+}
+
 size_t World::pixelSize() const
 {
     return bytesPerPixel(pixelFormat);

@@ -65,6 +65,8 @@ public:
     // The format a world was made with, read from the world structure: for worlds made by this
     // class exactly, otherwise (reserved_long3 unset) Argb16 for a deep world, else Argb8.
     static WorldFormat formatOf(const PF_EffectWorld& world);
+    // Bytes per pixel of a format.
+    static size_t pixelSizeOf(WorldFormat format);
 
 private:
     uint8_t* rowStart(int32_t y);
