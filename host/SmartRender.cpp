@@ -63,6 +63,9 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
     if (err != PF_Err_NONE) {
         return err;
     }
+    if (!geometry.known() && isEmptyRect(input.max_result_rect)) {
+        return PF_Err_BAD_CALLBACK_PARAM; // neither a layer size nor pixels: no frame at all
+    }
     request.rect = boundsOnly ? PF_LRect{0, 0, 0, 0} : unbounded;
     PF_CheckoutResult custom{};
     err = checkoutLayer(in_data, extra, kCustomLayer, kCustomCheckout, request, custom);
@@ -189,6 +192,9 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra, FrameRenderer
     }
     if (worlds.input && (!worlds.input->data || !hasPixels(worlds.input))) {
         worlds.input = nullptr; // nothing of the layer in the request (a mask beside it)
+    }
+    if (!worlds.input && !layerGeometry(in_data).known()) {
+        return PF_Err_BAD_CALLBACK_PARAM; // neither a layer size nor pixels: no frame at all
     }
     if (worlds.custom && (!worlds.custom->data || !hasPixels(worlds.custom))) {
         worlds.custom = nullptr; // a layer without pixels lays nothing over the input
