@@ -303,16 +303,18 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     WorldFormat format = Renderer::formatFor(worldDepth(host, plan, depth));
     auto input = std::make_shared<const World>(Renderer::toWorld(first, format));
     first = Image();
-    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide()});
+    Renderer renderer(host, plan.controls, plan.frames,
+                      RenderSetup{format, maxRenderSide(), plan.variations});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (plan.sequence) {
         renderSequence(host, plan, renderer, input, depth);
         return;
     }
-    writeFrame(renderer.render(*input, 0), depth, plan, plan.output);
+    const Image frame = renderer.render(*input, 0);
+    writeFrame(frame, depth, plan, plan.output);
     if (!plan.quiet) {
-        err << "lamino: wrote " << shown(plan.output) << " (" << input->width() << " x "
-            << input->height() << ", " << int(depth) << " bits per channel)" << std::endl;
+        err << "lamino: wrote " << shown(plan.output) << " (" << frame.width << " x "
+            << frame.height << ", " << int(depth) << " bits per channel)" << std::endl;
     }
 }
 

@@ -55,6 +55,18 @@ size_t World::pixelSize() const
     return bytesPerPixel(pixelFormat);
 }
 
+uint8_t* World::rowData(int32_t y)
+{
+    checkInside(0, y, pixelFormat);
+    return rowStart(y);
+}
+
+const uint8_t* World::rowData(int32_t y) const
+{
+    checkInside(0, y, pixelFormat);
+    return rowStart(y);
+}
+
 uint8_t* World::rowStart(int32_t y)
 {
     return memory.data() + size_t(y) * size_t(world.rowbytes);

@@ -53,6 +53,10 @@ public:
     const PF_Pixel16* pixel16(int32_t x, int32_t y) const;
     const PF_PixelFloat* pixelFloat(int32_t x, int32_t y) const;
 
+    // The first byte of row y (0 <= y < height), for copying whole rows of any format.
+    uint8_t* rowData(int32_t y);
+    const uint8_t* rowData(int32_t y) const;
+
     // Sets every pixel's bytes to `value` (padding and guard zone keep their pattern).
     void fillBytes(uint8_t value);
 
