@@ -292,6 +292,12 @@ TEST_F(HostVariationsTest, DownsampledFramesAreTheFullResolutionFrameBoxDownsamp
         }
         plugin.host().setLayer(kCustomLayer, nullptr);
     }
+
+    // Factors a host leaves zero count as full resolution.
+    RenderRequest zero;
+    zero.downsampleX = PF_RationalScale{0, 0};
+    zero.downsampleY = PF_RationalScale{1, 0};
+    EXPECT_EQ(render(zero, picture, 96, 72).argb, renderWhole(picture).argb);
 }
 
 // The direction of the bands in `frame` as shown, a buffer pixel `aspect` square pixels wide, in
