@@ -91,12 +91,14 @@ FramePlacement placementOf(const LayerGeometry& g, const FrameWorlds& worlds,
         // The custom layer's reference rect (the world itself when it has none) is stretched
         // over the frame.
         place.customOrigin[axis] = worlds.customOrigin[axis];
-        place.customTexels[axis] = std::max(
-            1, referenced ? downsampledSize(reference[axis], downsample[axis]) : customTexture[axis]);
+        const int32_t referenceTexels =
+            referenced ? downsampledSize(reference[axis], downsample[axis]) : customTexture[axis];
+        place.customTexels[axis] = std::max(1, referenceTexels);
         place.customScale[axis] =
             referenced && fullSize[axis] > 0
                 ? static_cast<float>(reference[axis]) / static_cast<float>(fullSize[axis])
-                : static_cast<float>(customTexture[axis]) / static_cast<float>(place.frameTexels[axis]);
+                : static_cast<float>(customTexture[axis]) /
+                      static_cast<float>(place.frameTexels[axis]);
     }
     place.supersample[0] = fullPixelsPerPixel(in_data->downsample_x);
     place.supersample[1] = fullPixelsPerPixel(in_data->downsample_y);

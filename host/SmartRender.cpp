@@ -57,7 +57,8 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
     const bool boundsOnly = isEmptyRect(asked);
     const LayerGeometry geometry = layerGeometry(in_data);
     PF_RenderRequest request = extra->input->output_request;
-    request.rect = boundsOnly ? PF_LRect{0, 0, 0, 0} : geometry.known() ? geometry.frame : unbounded;
+    const PF_LRect nothing{0, 0, 0, 0};
+    request.rect = boundsOnly ? nothing : geometry.known() ? geometry.frame : unbounded;
     PF_CheckoutResult input{};
     PF_Err err = checkoutLayer(in_data, extra, kInputLayer, kInputCheckout, request, input);
     if (err != PF_Err_NONE) {
@@ -66,7 +67,7 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
     if (!geometry.known() && isEmptyRect(input.max_result_rect)) {
         return PF_Err_BAD_CALLBACK_PARAM; // neither a layer size nor pixels: no frame at all
     }
-    request.rect = boundsOnly ? PF_LRect{0, 0, 0, 0} : unbounded;
+    request.rect = boundsOnly ? nothing : unbounded;
     PF_CheckoutResult custom{};
     err = checkoutLayer(in_data, extra, kCustomLayer, kCustomCheckout, request, custom);
     if (err != PF_Err_NONE) {

@@ -320,22 +320,60 @@ World Renderer::downsampled(const World& world, int32_t nx, int32_t ny)
     return small;
 }
 
-// The input as the host hands it with the variations: masked, downsampled, grown; the host asks
-// for the layer's rect grown as far and returns what the effect reports of it.
-Image Renderer::renderVaried(const World& full, int32_t frame)
+namespace {
+
+// What the effect produced of the output area the host asked for (from `area`'s corner on):
+// the part its result rect covers.
+World producedPart(const World& output, const int32_t area[2], const PF_LRect& result)
+{
+    const int32_t left = std::max(result.left, area[0]), top = std::max(result.top, area[1]);
+    const int32_t right = std::min(result.right, area[0] + output.width());
+    const int32_t bottom = std::min(result.bottom, area[1] + output.height());
+    const bool some = right > left && bottom > top;
+    World produced(output.format(), some ? right - left : 0, some ? bottom - top : 0);
+    for (int32_t y = 0; y < produced.height(); ++y) {
+        std::memcpy(produced.rowData(y),
+                    output.rowData(y + top - area[1]) + size_t(left - area[0]) * output.pixelSize(),
+                    size_t(produced.width()) * output.pixelSize());
+    }
+    return produced;
+}
+
+}  // namespace
+
+// The input as the host hands it with the variations: masked, downsampled, grown by the upstream
+// effect (transparent there). The mask's box, in buffer pixels, grows with what the upstream
+// effect adds after it.
+Renderer::PlacedInput Renderer::placedInput(const World& full) const
 {
     const HostVariations& v = variations;
     const PF_LRect mask{v.maskX, v.maskY, v.maskX + v.maskWidth, v.maskY + v.maskHeight};
     const World small = v.masked
                             ? downsampled(maskedTo(full, mask), v.downsampleX, v.downsampleY)
                             : downsampled(full, v.downsampleX, v.downsampleY);
-    const int32_t gx = ceilDiv(v.upstreamGrow, v.downsampleX);
-    const int32_t gy = ceilDiv(v.upstreamGrow, v.downsampleY);
-    const World input = withMargin(small, gx, gy);
-    World output(input.format(), input.width(), input.height());
+    PlacedInput placed{withMargin(small, ceilDiv(v.upstreamGrow, v.downsampleX),
+                                  ceilDiv(v.upstreamGrow, v.downsampleY)),
+                       {}, std::nullopt};
+    placed.origin[0] = -ceilDiv(v.upstreamGrow, v.downsampleX);
+    placed.origin[1] = -ceilDiv(v.upstreamGrow, v.downsampleY);
+    if (v.masked) {
+        placed.bounds = PF_LRect{floorDiv(mask.left, v.downsampleX) + placed.origin[0],
+                                 floorDiv(mask.top, v.downsampleY) + placed.origin[1],
+                                 ceilDiv(mask.right, v.downsampleX) - placed.origin[0],
+                                 ceilDiv(mask.bottom, v.downsampleY) - placed.origin[1]};
+    }
+    return placed;
+}
 
+// The host asks for the layer's rect grown as far as the input and returns what the effect
+// reports of it.
+Image Renderer::renderVaried(const World& full, int32_t frame)
+{
+    const HostVariations& v = variations;
+    PlacedInput placed = placedInput(full);
+    World output(placed.world.format(), placed.world.width(), placed.world.height());
     RenderRequest request;
-    request.input = const_cast<PF_EffectWorld*>(input.get());
+    request.input = placed.world.get();
     request.output = output.get();
     request.time = frame;
     request.timeScale = kTimeScale;
@@ -346,34 +384,13 @@ Image Renderer::renderVaried(const World& full, int32_t frame)
     request.pixelAspect = PF_RationalScale{v.aspectNum, A_u_long(v.aspectDen)};
     request.layerWidth = full.width();
     request.layerHeight = full.height();
-    request.inputOrigin[0] = request.outputOrigin[0] = -gx;
-    request.inputOrigin[1] = request.outputOrigin[1] = -gy;
-    if (v.masked) {
-        // The mask's box in buffer pixels, grown by what the upstream effect adds after it.
-        request.inputBounds = PF_LRect{floorDiv(mask.left, v.downsampleX) - gx,
-                                       floorDiv(mask.top, v.downsampleY) - gy,
-                                       ceilDiv(mask.right, v.downsampleX) + gx,
-                                       ceilDiv(mask.bottom, v.downsampleY) + gy};
-    }
+    std::copy(placed.origin, placed.origin + 2, request.inputOrigin);
+    std::copy(placed.origin, placed.origin + 2, request.outputOrigin);
+    request.inputBounds = placed.bounds;
     PF_PreRenderOutput reported{};
     request.preRender = &reported;
     check(host.render(request), frame);
-
-    // What the effect produced of the area the host asked for.
-    const PF_LRect area{-gx, -gy, -gx + output.width(), -gy + output.height()};
-    const PF_LRect& result = reported.result_rect;
-    const int32_t left = std::max(result.left, area.left), top = std::max(result.top, area.top);
-    const int32_t right = std::min(result.right, area.right);
-    const int32_t bottom = std::min(result.bottom, area.bottom);
-    const bool some = right > left && bottom > top;
-    World produced(output.format(), some ? right - left : 0, some ? bottom - top : 0);
-    for (int32_t y = 0; y < produced.height(); ++y) {
-        std::memcpy(produced.rowData(y),
-                    output.rowData(y + top - area.top) +
-                        size_t(left - area.left) * output.pixelSize(),
-                    size_t(produced.width()) * output.pixelSize());
-    }
-    return toImage(produced);
+    return toImage(producedPart(output, placed.origin, reported.result_rect));
 }
 
 World Renderer::toWorld(const Image& image, WorldFormat format)

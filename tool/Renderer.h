@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -112,7 +113,15 @@ public:
                      const std::function<void()>& afterEach = {});
 
 private:
+    // An input world as the host hands it with the variations, where it lies in the layer's
+    // buffer pixels, and its max_result_rect when a mask crops it.
+    struct PlacedInput {
+        World world;
+        int32_t origin[2];
+        std::optional<PF_LRect> bounds;
+    };
     PF_Err renderInto(const World& input, World& output, int32_t frame);
+    PlacedInput placedInput(const World& full) const;
     Image renderVaried(const World& input, int32_t frame);
     static void check(PF_Err err, int32_t frame);  // throws RenderError for a failed render
 

@@ -164,7 +164,8 @@ TEST_F(HostVariationsTest, AMaskedInputIsTheLayerTransparentOutsideTheMasksBox)
     const PF_LRect box{12, 8, 36, 24};
     ArgbImage masked(48, 36);
     for (int y = box.top; y < box.bottom; ++y) {
-        std::memcpy(masked.at(box.left, y), picture.at(box.left, y), size_t(box.right - box.left) * 4);
+        std::memcpy(masked.at(box.left, y), picture.at(box.left, y),
+                    size_t(box.right - box.left) * 4);
     }
     RenderRequest cropped;
     cropped.inputBounds = box;
