@@ -44,12 +44,14 @@ std::string switchLine(const char* name, int32_t value)
 
 // A fragment text with the variant's switches defined right after its version line.
 std::string variantSource(const std::string& source, int32_t edgeMode, bool shifted,
-                                 bool custom, bool soft, bool blur)
+                                 bool custom, bool soft, bool blur, bool supersampled, bool placed)
 {
     const size_t lineEnd = source.find('\n') + 1;
     return source.substr(0, lineEnd) + switchLine("EDGE_MODE", edgeMode) +
            switchLine("SHIFTED", shifted) + switchLine("CUSTOM_LAYER", custom) +
-           switchLine("SOFT", soft) + switchLine("MOTION_BLUR", blur) + source.substr(lineEnd);
+           switchLine("SOFT", soft) + switchLine("MOTION_BLUR", blur) +
+           switchLine("SUPERSAMPLED", supersampled) + switchLine("PLACED", placed) +
+           source.substr(lineEnd);
 }
 
 } // namespace
@@ -66,14 +68,16 @@ SlicePass::SlicePass(std::string fragmentSource) : fragmentSource(std::move(frag
 
 OpenglShader* SlicePass::useProgram(const Variant& v)
 {
-    const size_t index =
-        size_t((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur);
+    const size_t index = size_t(
+        (((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur) * 2 +
+         v.supersampled) * 2 + v.placed);
     std::lock_guard<SlimMutex> lock(sharedObjectsMutex);
     std::unique_ptr<OpenglShader>& slot = programs[index];
     if (!slot) {
         slot = std::make_unique<OpenglShader>(
             kPassthroughVertexShader,
-            variantSource(fragmentSource, v.edgeMode, v.shifted, v.custom, v.soft, v.blur));
+            variantSource(fragmentSource, v.edgeMode, v.shifted, v.custom, v.soft, v.blur,
+                          v.supersampled, v.placed));
         slot->addAttribute("position", 0);
         slot->addAttribute("input_uv", 1);
         slot->addSamplerUnit("t0", kInputUnit);
@@ -125,8 +129,10 @@ void SlicePass::draw(const SliceFrame& frame)
 {
     std::vector<Sample> samples;
     std::vector<BandTable> tables;
+    const FramePlacement& place = frame.placement;
     Variant variant{edgeMode(frame.parameters.edgeType), false, frame.customTexture != 0, false,
-                    false};
+                    false, place.supersample[0] > 1 || place.supersample[1] > 1,
+                    !place.worldsCoverFrame || frame.inputTexture == 0};
     for (const SliceParameters& p : drawnSamples(frame)) {
         const SliceGeometry geometry = sliceGeometry(p.angle, frame.width, frame.height);
         samples.push_back({geometry, softnessOf(p), static_cast<float>(p.layerAlpha)});

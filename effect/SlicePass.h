@@ -42,6 +42,9 @@ struct FramePlacement {
     int32_t supersample[2] = {1, 1};
     // Colour under alpha 0 is written as computed instead of as black.
     bool keepZeroAlphaColour = false;
+    // The input world covers the frame and the custom world its reference rect: no read falls
+    // beyond a world (the common case, read without a bounds check).
+    bool worldsCoverFrame = true;
 };
 
 // One frame for the slice pass: the layer textures (custom 0 when none is chosen) with the
@@ -105,7 +108,7 @@ public:
 private:
     struct Variant {
         int32_t edgeMode;
-        bool shifted, custom, soft, blur;
+        bool shifted, custom, soft, blur, supersampled, placed;
     };
     struct Sample; // one sample time's geometry and table
     // What a context keeps from draw to draw.
@@ -125,7 +128,8 @@ private:
     static bool outputBeyondFrame(const SliceFrame& frame);
     static void bindTextures(const SliceFrame& frame, const BandTableTexture& table);
 
-    static constexpr size_t kVariants = 64; // 4 edge modes x shifted x custom x soft x blur
+    // 4 edge modes x shifted x custom x soft x blur x supersampled x placed
+    static constexpr size_t kVariants = 256;
 
     const std::string fragmentSource;
     // Guards the building of programs and of the quad's buffer, which every thread shares.

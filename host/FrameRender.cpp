@@ -67,6 +67,14 @@ int32_t fullPixelsPerPixel(const PF_RationalScale& downsample)
     return static_cast<int32_t>(std::min<int64_t>(covered, SlicePass::kMaxSupersample));
 }
 
+// Whether a world at `origin` holds every pixel of the rect from 0 to `texels`.
+bool covers(const int32_t origin[2], const PF_LayerDef* world, const int32_t texels[2])
+{
+    return world && origin[0] <= 0 && origin[1] <= 0 &&
+           int64_t(origin[0]) + world->width >= texels[0] &&
+           int64_t(origin[1]) + world->height >= texels[1];
+}
+
 // Where the worlds lie against the frame, in the frame's own buffer pixels.
 FramePlacement placementOf(const LayerGeometry& g, const FrameWorlds& worlds,
                            const PF_InData* in_data, const LayerTexture& custom)
@@ -100,6 +108,9 @@ FramePlacement placementOf(const LayerGeometry& g, const FrameWorlds& worlds,
                 : static_cast<float>(customTexture[axis]) /
                       static_cast<float>(place.frameTexels[axis]);
     }
+    place.worldsCoverFrame = covers(place.inputOrigin, worlds.input, place.frameTexels) &&
+                             (!worlds.custom ||
+                              covers(place.customOrigin, worlds.custom, place.customTexels));
     place.supersample[0] = fullPixelsPerPixel(in_data->downsample_x);
     place.supersample[1] = fullPixelsPerPixel(in_data->downsample_y);
     place.keepZeroAlphaColour = worlds.keepZeroAlphaColour;

@@ -21,6 +21,10 @@
 //                 width instead of meeting at a hard line
 //   MOTION_BLUR   1 when the frame is the average of the effect at several times across the
 //                 shutter, each with its own geometry and band table
+//   SUPERSAMPLED  1 when a downsampled pixel averages the full-resolution pixels it covers
+//   PLACED        1 when a world does not cover the rect it is read in (an input cropped to a
+//                 mask's box or without pixels, a custom layer handed as its content box), so
+//                 that reads beyond it must give transparent pixels
 // Without shifts every pixel shows its own texel, and without a custom layer as well the bands
 // leave no trace: the program then copies the input.
 
@@ -149,9 +153,11 @@ vec2 bandAt(Slice slice, float u)
 vec4 worldTexel(sampler2D layer, ivec2 i, ivec2 origin)
 {
     ivec2 t = i - origin;
+#if PLACED
     if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, textureSize(layer, 0)))) {
         return vec4(0.0);
     }
+#endif
     return texelFetch(layer, t, 0);
 }
 
@@ -361,7 +367,8 @@ void main()
     // The pixel's centre in the layer's buffer pixels.
     vec2 pixel = gl_FragCoord.xy + outputOrigin;
     vec4 result;
-    if (supersample.x > 1 || supersample.y > 1) {
+#if SUPERSAMPLED
+    {
         // A downsampled pixel is the average of the full-resolution pixels it covers: the bands,
         // their floor and their soft edges stay those of the full-resolution frame.
         vec2 spacing = 1.0 / vec2(supersample);
@@ -372,13 +379,12 @@ void main()
             }
         }
         result = unpremultiply(sum / float(supersample.x * supersample.y));
-    } else {
-#if MOTION_BLUR || SOFT
-        result = unpremultiply(framePremultiplied(pixel));
-#else
-        result = hardSlice(sliceAt(0), pixel * toSquare, pixel);
-#endif
     }
+#elif MOTION_BLUR || SOFT
+    result = unpremultiply(framePremultiplied(pixel));
+#else
+    result = hardSlice(sliceAt(0), pixel * toSquare, pixel);
+#endif
 
     // A pixel that stores no coverage stores no colour, unless the host asks for the colour
     // under zero alpha.
