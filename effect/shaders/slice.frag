@@ -161,10 +161,10 @@ vec4 worldTexel(sampler2D layer, ivec2 i, ivec2 origin)
     return texelFetch(layer, t, 0);
 }
 
-// A texel (host order: alpha in r) with its colour weighted by its alpha.
-vec4 weighted(vec4 c)
+// A texel's colour (host order: alpha in r) weighted by its alpha.
+vec3 weighted(vec4 c)
 {
-    return vec4(c.r, c.gba * c.r);
+    return c.gba * c.r;
 }
 
 // Bilinear sample at `texel`, a position in the layer's buffer pixels (pixel centres at .5),
@@ -194,9 +194,10 @@ vec4 sampleLayer(sampler2D layer, vec2 texel, ivec2 origin, ivec2 texels)
     if (c00.r == c10.r && c00.r == c01.r && c00.r == c11.r) {
         return plain;
     }
-    vec4 sum = mix(mix(weighted(c00), weighted(c10), w.x), mix(weighted(c01), weighted(c11), w.x),
+    // The weighted alpha is the plain blend's alpha.
+    vec3 sum = mix(mix(weighted(c00), weighted(c10), w.x), mix(weighted(c01), weighted(c11), w.x),
                    w.y);
-    return sum.r > 0.0 ? vec4(sum.r, sum.gba / sum.r) : plain;
+    return plain.r > 0.0 ? vec4(plain.r, sum / plain.r) : plain;
 }
 
 // Where the layers are sampled for a position `pos` in frame pixels. Normal and Clamp sample as
