@@ -102,11 +102,6 @@ vec4 premultiply(vec4 c)
     return vec4(c.rgb * c.a, c.a);
 }
 
-vec4 unpremultiply(vec4 c)
-{
-    return c.a > 0.0 ? vec4(c.rgb / c.a, c.a) : vec4(0.0);
-}
-
 // source laid over previous ("over" in premultiplied terms: the previous colour counts by its
 // own alpha), both and the result in straight colour. Where both are transparent the previous
 // colour stays; an opaque result needs no division.
@@ -318,7 +313,7 @@ int softBandAt(Slice slice, float u)
 // by the share of the window `softness` wide, centred on the pixel's distance across the bands,
 // that the band covers. Next to a lone boundary this is a straight blend of the two bands over
 // the softness, centred on the boundary.
-vec4 softSlice(Slice slice, vec2 p, vec2 pixel)
+vec4 softSlice(Slice slice, vec2 p, vec2 pixel, out vec3 plain)
 {
     float u = patternDistance(slice, p);
     float low = u - 0.5 * slice.softness;
@@ -326,41 +321,57 @@ vec4 softSlice(Slice slice, vec2 p, vec2 pixel)
     int first = softBandAt(slice, low);
     int last = softBandAt(slice, high);
     vec4 sum = vec4(0.0);
+    plain = vec3(0.0);
     for (int i = first; i <= last; ++i) {
         vec4 band = softTexel(slice, slice.table.z + 1 + i);
         float from = i == first ? low : band.x;
         float to = i == last ? high : band.y;
         float weight = slice.softness > 0.0 ? (to - from) / slice.softness : 1.0;
-        sum += weight * premultiply(bandSample(slice, p, pixel, band.zw));
+        vec4 shown = bandSample(slice, p, pixel, band.zw);
+        sum += weight * premultiply(shown);
+        plain += weight * shown.rgb;
     }
     return sum;
 }
 
-// The frame at one sample time, premultiplied.
-vec4 slicePremultiplied(Slice slice, vec2 p, vec2 pixel)
+// The frame at one sample time, premultiplied; `plain` gets the same blend of the colours
+// without their alphas' weights: the colour under zero alpha where nothing covers the pixel.
+vec4 slicePremultiplied(Slice slice, vec2 p, vec2 pixel, out vec3 plain)
 {
 #if SOFT
-    return softSlice(slice, p, pixel);
+    return softSlice(slice, p, pixel, plain);
 #else
-    return premultiply(hardSlice(slice, p, pixel));
+    vec4 shown = hardSlice(slice, p, pixel);
+    plain = shown.rgb;
+    return premultiply(shown);
 #endif
 }
 
 // The effect at the point `pixel` (buffer pixels), premultiplied: with MOTION_BLUR the average
 // over the sample times. Colour averages in premultiplied form, so that a transparent sample
 // adds no colour.
-vec4 framePremultiplied(vec2 pixel)
+vec4 framePremultiplied(vec2 pixel, out vec3 plain)
 {
     vec2 p = pixel * toSquare;
 #if MOTION_BLUR
     vec4 sum = vec4(0.0);
+    plain = vec3(0.0);
     for (int s = 0; s < sampleCount; ++s) {
-        sum += slicePremultiplied(sliceAt(s), p, pixel);
+        vec3 one;
+        sum += slicePremultiplied(sliceAt(s), p, pixel, one);
+        plain += one;
     }
+    plain /= float(sampleCount);
     return sum / float(sampleCount);
 #else
-    return slicePremultiplied(sliceAt(0), p, pixel);
+    return slicePremultiplied(sliceAt(0), p, pixel, plain);
 #endif
+}
+
+// Straight colour of a premultiplied average; where it has no alpha, the plain colour average.
+vec4 straightOf(vec4 sum, vec3 plain)
+{
+    return sum.a > 0.0 ? vec4(sum.rgb / sum.a, sum.a) : vec4(plain, 0.0);
 }
 
 void main()
@@ -374,15 +385,21 @@ void main()
         // their floor and their soft edges stay those of the full-resolution frame.
         vec2 spacing = 1.0 / vec2(supersample);
         vec4 sum = vec4(0.0);
+        vec3 plain = vec3(0.0);
         for (int j = 0; j < supersample.y; ++j) {
             for (int i = 0; i < supersample.x; ++i) {
-                sum += framePremultiplied(pixel - 0.5 + (vec2(i, j) + 0.5) * spacing);
+                vec3 one;
+                sum += framePremultiplied(pixel - 0.5 + (vec2(i, j) + 0.5) * spacing, one);
+                plain += one;
             }
         }
-        result = unpremultiply(sum / float(supersample.x * supersample.y));
+        float count = float(supersample.x * supersample.y);
+        result = straightOf(sum / count, plain / count);
     }
 #elif MOTION_BLUR || SOFT
-    result = unpremultiply(framePremultiplied(pixel));
+    vec3 plain;
+    vec4 sum = framePremultiplied(pixel, plain);
+    result = straightOf(sum, plain);
 #else
     result = hardSlice(sliceAt(0), pixel * toSquare, pixel);
 #endif

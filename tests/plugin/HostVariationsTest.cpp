@@ -246,10 +246,17 @@ TEST_F(HostVariationsTest, ColourUnderZeroAlphaIsKeptWhenTheRequestAsksForIt)
     const ArgbImage cleared = renderWhole(picture);
     EXPECT_EQ(cleared.at(0, 0)[2], 0) << "asked for nothing, the colour under zero alpha goes";
 
-    // Moved bands that read colour under zero alpha keep it too.
+    // Moved bands that read colour under zero alpha keep it too, also where soft edges or a
+    // downsampled pixel average several samples of it.
     const ArgbImage clear = solid(30, 20, 0, 10, 200, 30);
     setMovingControls();
     set(kEdgeType, 4);
+    EXPECT_EQ(render(keep, clear, 30, 20).argb, clear.argb);
+    set(kEdgeSoftness, 6);
+    EXPECT_EQ(render(keep, clear, 30, 20).argb, clear.argb);
+    keep.downsampleX = keep.downsampleY = PF_RationalScale{1, 2};
+    keep.layerWidth = 60;
+    keep.layerHeight = 40;
     EXPECT_EQ(render(keep, clear, 30, 20).argb, clear.argb);
 }
 
