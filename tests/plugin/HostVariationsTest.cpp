@@ -301,6 +301,21 @@ TEST_F(HostVariationsTest, DownsampledFramesAreTheFullResolutionFrameBoxDownsamp
         plugin.host().setLayer(kCustomLayer, nullptr);
     }
 
+    // The classic render reads the same factors from in_data.
+    RenderRequest half;
+    half.downsampleX = half.downsampleY = PF_RationalScale{1, 2};
+    half.layerWidth = 96;
+    half.layerHeight = 72;
+    const ArgbImage smallPicture = boxDownsampled(picture, 2, 2);
+    const ArgbImage smart = render(half, smallPicture, 48, 36);
+    World in = toWorld(smallPicture);
+    World out(WorldFormat::Argb8, 48, 36);
+    half.input = in.get();
+    half.output = out.get();
+    half.protocol = RenderProtocol::Classic;
+    ASSERT_EQ(plugin.host().render(half), PF_Err_NONE);
+    EXPECT_EQ(fromWorld(out).argb, smart.argb);
+
     // Factors a host leaves zero count as full resolution.
     RenderRequest zero;
     zero.downsampleX = PF_RationalScale{0, 0};
