@@ -310,7 +310,8 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     WorldFormat format = Renderer::formatFor(worldDepth(host, plan, depth));
     auto input = std::make_shared<const World>(Renderer::toWorld(first, format));
     first = Image();
-    Renderer renderer(host, plan.controls, plan.frames, RenderSetup{format, maxRenderSide(), plan.maxPixels});
+    Renderer renderer(host, plan.controls, plan.frames,
+                      RenderSetup{format, maxRenderSide(), plan.maxPixels, plan.variations});
     renderer.setShutter(plan.shutterAngle, plan.shutterPhase);
     if (plan.sequence) {
         renderSequence(host, plan, renderer, input, depth);
@@ -318,7 +319,6 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     }
     // At most three frames at a time: the input and output worlds while rendering, then the
     // output world and its image, then the image while it is encoded.
-    const int32_t width = input->width(), height = input->height();
     Image image;
     {
         World rendered = renderer.renderWorld(*input, 0);
@@ -327,8 +327,8 @@ void LaminoTool::render(HeadlessHost& host, const Plan& plan)
     }
     prepareFrame(image, depth, plan, plan.output).commit();
     if (!plan.quiet) {
-        err << "lamino: wrote " << shown(plan.output) << " (" << width << " x " << height << ", "
-            << int(depth) << " bits per channel)" << std::endl;
+        err << "lamino: wrote " << shown(plan.output) << " (" << image.width << " x "
+            << image.height << ", " << int(depth) << " bits per channel)" << std::endl;
     }
 }
 

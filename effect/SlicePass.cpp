@@ -44,12 +44,14 @@ std::string switchLine(const char* name, int32_t value)
 
 // A fragment text with the variant's switches defined right after its version line.
 std::string variantSource(const std::string& source, int32_t edgeMode, bool shifted,
-                                 bool custom, bool soft, bool blur)
+                                 bool custom, bool soft, bool blur, bool supersampled, bool placed)
 {
     const size_t lineEnd = source.find('\n') + 1;
     return source.substr(0, lineEnd) + switchLine("EDGE_MODE", edgeMode) +
            switchLine("SHIFTED", shifted) + switchLine("CUSTOM_LAYER", custom) +
-           switchLine("SOFT", soft) + switchLine("MOTION_BLUR", blur) + source.substr(lineEnd);
+           switchLine("SOFT", soft) + switchLine("MOTION_BLUR", blur) +
+           switchLine("SUPERSAMPLED", supersampled) + switchLine("PLACED", placed) +
+           source.substr(lineEnd);
 }
 
 } // namespace
@@ -66,14 +68,16 @@ SlicePass::SlicePass(std::string fragmentSource) : fragmentSource(std::move(frag
 
 OpenglShader* SlicePass::useProgram(const Variant& v)
 {
-    const size_t index =
-        size_t((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur);
+    const size_t index = size_t(
+        (((((v.edgeMode * 2 + v.shifted) * 2 + v.custom) * 2 + v.soft) * 2 + v.blur) * 2 +
+         v.supersampled) * 2 + v.placed);
     std::lock_guard<SlimMutex> lock(sharedObjectsMutex);
     std::unique_ptr<OpenglShader>& slot = programs[index];
     if (!slot) {
         slot = std::make_unique<OpenglShader>(
             kPassthroughVertexShader,
-            variantSource(fragmentSource, v.edgeMode, v.shifted, v.custom, v.soft, v.blur));
+            variantSource(fragmentSource, v.edgeMode, v.shifted, v.custom, v.soft, v.blur,
+                          v.supersampled, v.placed));
         slot->addAttribute("position", 0);
         slot->addAttribute("input_uv", 1);
         slot->addSamplerUnit("t0", kInputUnit);
@@ -134,8 +138,10 @@ void SlicePass::draw(const SliceFrame& frame)
 {
     std::vector<Sample> samples;
     std::vector<BandTable> tables;
+    const FramePlacement& place = frame.placement;
     Variant variant{edgeMode(frame.parameters.edgeType), false, frame.customTexture != 0, false,
-                    false};
+                    false, place.supersample[0] > 1 || place.supersample[1] > 1,
+                    !place.worldsCoverFrame || frame.inputTexture == 0};
     for (const SliceParameters& p : drawnSamples(frame)) {
         const SliceGeometry geometry = sliceGeometry(p.angle, frame.width, frame.height);
         samples.push_back({geometry, softnessOf(p), static_cast<float>(p.layerAlpha)});
@@ -143,8 +149,9 @@ void SlicePass::draw(const SliceFrame& frame)
         variant.shifted = variant.shifted || tables.back().shifted;
         variant.soft = variant.soft || samples.back().softness > 0.0f;
     }
-    // Soft edges also soften the frame's edge, which only the shifted sampling masks.
-    variant.shifted = variant.shifted || variant.soft;
+    // Soft edges also soften the frame's edge, which only the shifted sampling masks; so does an
+    // output reaching beyond the frame, where the edge mode decides what shows.
+    variant.shifted = variant.shifted || variant.soft || outputBeyondFrame(frame);
     variant.blur = samples.size() > 1;
     OpenglShader* shader = useProgram(variant);
     if (!shader) {
@@ -201,16 +208,59 @@ SliceUniformValues SlicePass::uniformValues(const SliceFrame& frame,
         std::copy(table, table + 4, values.sampleTable[i]);
     }
     values.sampleCount = static_cast<int32_t>(samples.size());
-    const bool custom = frame.customTexture != 0;
     values.viewSize[0] = frame.width;
     values.viewSize[1] = frame.height;
-    // The custom layer is stretched to the frame, whatever its own size.
-    values.customScale[0] = custom ? frame.customWidth / frame.width : 0.0f;
-    values.customScale[1] = custom ? frame.customHeight / frame.height : 0.0f;
+    placeWorlds(frame, values);
     values.inputScale = frame.inputScale;
     values.outputScale = frame.outputScale;
     values.alphaFloor = frame.alphaFloor;
     return values;
+}
+
+// Where the worlds lie, with the defaults of FramePlacement resolved: a zero frame size is the
+// frame's own size in pixels, a zero custom scale stretches the custom texture over the frame.
+void SlicePass::placeWorlds(const SliceFrame& frame, SliceUniformValues& values)
+{
+    const FramePlacement& place = frame.placement;
+    const bool custom = frame.customTexture != 0;
+    const float frameSize[2] = {frame.width, frame.height};
+    const float customSize[2] = {frame.customWidth, frame.customHeight};
+    for (int axis = 0; axis < 2; ++axis) {
+        values.toSquare[axis] = place.toSquare[axis];
+        values.fromSquare[axis] = place.fromSquare[axis];
+        values.outputOrigin[axis] = static_cast<float>(place.outputOrigin[axis]);
+        values.inputOrigin[axis] = place.inputOrigin[axis];
+        values.frameTexels[axis] = std::max<int32_t>(
+            1, place.frameTexels[axis] > 0 ? place.frameTexels[axis]
+                                           : static_cast<int32_t>(frameSize[axis]));
+        values.customOrigin[axis] = place.customOrigin[axis];
+        values.customTexels[axis] = std::max<int32_t>(
+            1, place.customTexels[axis] > 0 ? place.customTexels[axis]
+                                            : static_cast<int32_t>(customSize[axis]));
+        // The custom layer is stretched to the frame, whatever its own size.
+        const float stretch = place.customScale[axis] > 0.0f
+            ? place.customScale[axis]
+            : customSize[axis] / frameSize[axis];
+        values.customScale[axis] = custom ? stretch : 0.0f;
+        values.supersample[axis] = std::clamp(place.supersample[axis], 1, kMaxSupersample);
+    }
+    values.keepZeroAlphaColour = place.keepZeroAlphaColour ? 1 : 0;
+}
+
+bool SlicePass::outputBeyondFrame(const SliceFrame& frame)
+{
+    const FramePlacement& place = frame.placement;
+    const int32_t frameTexels[2] = {
+        place.frameTexels[0] > 0 ? place.frameTexels[0] : static_cast<int32_t>(frame.width),
+        place.frameTexels[1] > 0 ? place.frameTexels[1] : static_cast<int32_t>(frame.height)};
+    for (int axis = 0; axis < 2; ++axis) {
+        const int32_t size = place.outputSize[axis];
+        if (place.outputOrigin[axis] < 0 ||
+            (size > 0 && place.outputOrigin[axis] + size > frameTexels[axis])) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The program reads the layers and the band table on fixed units (set when it was linked).

@@ -20,8 +20,36 @@ namespace Tessarine::Lamino {
 
 class OpenglShader;
 
+// Where a render's buffers lie against the frame, the layer's rect. Positions are in the layer's
+// buffer pixels (downsampled, as the host hands them), counted from the layer's top-left; the band
+// geometry works in the layer's full-resolution square pixels, `toSquare` of them to a buffer
+// pixel. The defaults (zero sizes) mean worlds that are the frame itself: the input texture's
+// size is the frame's, the custom layer is stretched from its texture over the frame.
+struct FramePlacement {
+    float toSquare[2] = {1.0f, 1.0f};   // full-resolution square pixels per buffer pixel
+    float fromSquare[2] = {1.0f, 1.0f}; // buffer pixels per full-resolution square pixel
+    int32_t frameTexels[2] = {0, 0};    // the frame in buffer pixels (the edge clamp's range)
+    int32_t inputOrigin[2] = {0, 0};    // the input world's first pixel
+    int32_t outputOrigin[2] = {0, 0};   // the output's first pixel
+    int32_t outputSize[2] = {0, 0};     // the output's size in pixels
+    // The custom layer: its reference rect (in its own buffer pixels) is stretched over the
+    // frame, customScale of its pixels to a frame buffer pixel; its world's first pixel lies at
+    // customOrigin of that rect; outside the world it is transparent.
+    float customScale[2] = {0.0f, 0.0f};
+    int32_t customOrigin[2] = {0, 0};
+    int32_t customTexels[2] = {0, 0};
+    // Full-resolution samples a buffer pixel averages on each axis (downsampled buffers).
+    int32_t supersample[2] = {1, 1};
+    // Colour under alpha 0 is written as computed instead of as black.
+    bool keepZeroAlphaColour = false;
+    // The input world covers the frame and the custom world its reference rect: no read falls
+    // beyond a world (the common case, read without a bounds check).
+    bool worldsCoverFrame = true;
+};
+
 // One frame for the slice pass: the layer textures (custom 0 when none is chosen) with the
-// custom layer's size, the frame size (the input layer's), the host format's factors
+// custom layer's texture size, the frame size in full-resolution square pixels (for worlds that
+// are the frame, its size in pixels), where the worlds lie, the host format's factors
 // (LayerFormat) between texels, full scale and the output, and the frame's controls.
 struct SliceFrame {
     gl::GLuint inputTexture = 0;
@@ -33,6 +61,7 @@ struct SliceFrame {
     float inputScale = 1.0f;
     float outputScale = 1.0f;
     float alphaFloor = 0.0f;
+    FramePlacement placement;
     // The frame's controls; edge type and custom layer are always taken from here.
     SliceParameters parameters;
     // The controls at the sample times across the shutter (at most kMaxSamples are used): when
@@ -81,11 +110,12 @@ public:
 
     static constexpr int32_t kMaxSamples = SliceUniformValues::kSamples;
     static constexpr double kMaxSoftness = 100.0;
+    static constexpr int32_t kMaxSupersample = 8;
 
 private:
     struct Variant {
         int32_t edgeMode;
-        bool shifted, custom, soft, blur;
+        bool shifted, custom, soft, blur, supersampled, placed;
     };
     struct Sample; // one sample time's geometry and table
     // What a context keeps from draw to draw.
@@ -101,9 +131,12 @@ private:
                                             const std::vector<Sample>& samples,
                                             const std::vector<BandTable>& tables,
                                             const std::vector<BandTableRows>& rows);
+    static void placeWorlds(const SliceFrame& frame, SliceUniformValues& values);
+    static bool outputBeyondFrame(const SliceFrame& frame);
     static void bindTextures(const SliceFrame& frame, const BandTableTexture& table);
 
-    static constexpr size_t kVariants = 64; // 4 edge modes x shifted x custom x soft x blur
+    // 4 edge modes x shifted x custom x soft x blur x supersampled x placed
+    static constexpr size_t kVariants = 256;
 
     const std::string fragmentSource;
     // Guards the building of programs and of the quad's buffer, which every thread shares.

@@ -7,7 +7,8 @@
 namespace Tessarine::Lamino {
 
 // The slice program's values for one render, laid out as its FrameValues uniform block in the
-// std140 rules: arrays of 16-byte elements, then two vec2 and four 4-byte scalars.
+// std140 rules: arrays of 16-byte elements, then five vec2, five ivec2 and five 4-byte scalars,
+// padded to a whole vec4.
 struct SliceUniformValues {
     static constexpr int32_t kSamples = 64;
     float sampleLine[kSamples][4] = {};
@@ -15,12 +16,22 @@ struct SliceUniformValues {
     int32_t sampleTable[kSamples][4] = {};
     float viewSize[2] = {};
     float customScale[2] = {};
+    float toSquare[2] = {1.0f, 1.0f};
+    float fromSquare[2] = {1.0f, 1.0f};
+    float outputOrigin[2] = {};
+    int32_t inputOrigin[2] = {};
+    int32_t frameTexels[2] = {};
+    int32_t customOrigin[2] = {};
+    int32_t customTexels[2] = {};
+    int32_t supersample[2] = {1, 1};
     float inputScale = 1.0f;
     float outputScale = 1.0f;
     float alphaFloor = 0.0f;
     int32_t sampleCount = 0;
+    int32_t keepZeroAlphaColour = 0;
+    int32_t padding[3] = {};
 };
-static_assert(sizeof(SliceUniformValues) == 3 * 64 * 16 + 32, "the std140 block's size");
+static_assert(sizeof(SliceUniformValues) == 3 * 64 * 16 + 112, "the std140 block's size");
 
 // One context's uniform buffer for the slice program. The program is shared by every render
 // thread, so the values of a render live here, in an object its own context alone writes.

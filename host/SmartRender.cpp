@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/EffectParameters.h"
+#include "host/LayerGeometry.h"
 #include "pipeline/PixelFormat.h"
 
 namespace Tessarine::Lamino {
@@ -14,26 +15,36 @@ namespace {
 constexpr A_long kInputCheckout = 0;
 constexpr A_long kCustomCheckout = 1;
 
-bool isUsableWorld(const PF_LayerDef* world)
+// What pre-render learns for the render that follows: the custom layer's reference size.
+struct PreRenderNotes {
+    int32_t customReferenceWidth = 0;
+    int32_t customReferenceHeight = 0;
+};
+
+void deletePreRenderNotes(void* notes)
 {
-    return world && world->width > 0 && world->height > 0;
+    delete static_cast<PreRenderNotes*>(notes);
 }
 
-PF_LRect intersection(const PF_LRect& a, const PF_LRect& b)
+PF_Err checkoutLayer(PF_InData* in_data, PF_PreRenderExtra* extra, A_long index, A_long id,
+                     const PF_RenderRequest& request, PF_CheckoutResult& result)
 {
-    PF_LRect both{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                  std::min(a.bottom, b.bottom)};
-    if (both.left >= both.right || both.top >= both.bottom) {
-        return PF_LRect{0, 0, 0, 0};
-    }
-    return both;
+    return extra->cb->checkout_layer(in_data->effect_ref, index, id, &request,
+                                     in_data->current_time, in_data->time_step,
+                                     in_data->time_scale, &result);
 }
 
 } // namespace
 
-// Any output pixel may show any input pixel (bands move along themselves) and the custom layer is
-// stretched over the frame, so both layers are asked for whole. The host holds a request to what
-// the layer has; the custom layer's size is not known here, so it is asked for without bounds.
+// The bands lie over the layer's rect (the frame) and a band may show any part of it, so the input
+// is asked for over the whole frame, whatever part of it the output request holds; what lies
+// beyond the frame is the edge mode's, never the input's. The custom layer is stretched over the
+// frame from its reference rect and is asked for without bounds (the host holds a request to what
+// the layer has). A request without area (the host asking only for the bounds) asks for no pixels.
+//
+// The result: the frame united with the input's largest result (an upstream effect that grows the
+// layer, a glow, grows the output with it: the bands and the edge mode continue there), held to
+// the request. A host that reports no layer size gets the input's result.
 PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
 {
     if (!in_data || !extra || !extra->input || !extra->output || !extra->cb ||
@@ -41,37 +52,66 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
         return PF_Err_BAD_CALLBACK_PARAM;
     }
     constexpr A_long kUnbounded = 1 << 30;
+    const PF_LRect unbounded{-kUnbounded, -kUnbounded, kUnbounded, kUnbounded};
+    const PF_LRect asked = extra->input->output_request.rect;
+    const bool boundsOnly = isEmptyRect(asked);
+    const LayerGeometry geometry = layerGeometry(in_data);
     PF_RenderRequest request = extra->input->output_request;
-    request.rect = in_data->width > 0 && in_data->height > 0
-        ? PF_LRect{0, 0, in_data->width, in_data->height}
-        : PF_LRect{-kUnbounded, -kUnbounded, kUnbounded, kUnbounded};
+    const PF_LRect nothing{0, 0, 0, 0};
+    request.rect = boundsOnly ? nothing : geometry.known() ? geometry.frame : unbounded;
     PF_CheckoutResult input{};
-    PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, kInputLayer, kInputCheckout,
-                                           &request, in_data->current_time, in_data->time_step,
-                                           in_data->time_scale, &input);
+    PF_Err err = checkoutLayer(in_data, extra, kInputLayer, kInputCheckout, request, input);
     if (err != PF_Err_NONE) {
         return err;
     }
-    request.rect = PF_LRect{-kUnbounded, -kUnbounded, kUnbounded, kUnbounded};
+    if (!geometry.known() && isEmptyRect(input.max_result_rect)) {
+        return PF_Err_BAD_CALLBACK_PARAM; // neither a layer size nor pixels: no frame at all
+    }
+    request.rect = boundsOnly ? nothing : unbounded;
     PF_CheckoutResult custom{};
-    err = extra->cb->checkout_layer(in_data->effect_ref, kCustomLayer, kCustomCheckout, &request,
-                                    in_data->current_time, in_data->time_step,
-                                    in_data->time_scale, &custom);
+    err = checkoutLayer(in_data, extra, kCustomLayer, kCustomCheckout, request, custom);
     if (err != PF_Err_NONE) {
         return err;
     }
-    // The effect fills the input layer's whole frame and nothing beyond it.
     PF_PreRenderOutput& output = *extra->output;
-    output.max_result_rect = input.max_result_rect;
-    output.result_rect = intersection(extra->input->output_request.rect, input.max_result_rect);
+    output.max_result_rect = geometry.known()
+        ? unitedRect(geometry.frame, input.max_result_rect)
+        : input.max_result_rect;
+    output.result_rect = intersectedRect(asked, output.max_result_rect);
     output.solid = 0;
     output.flags = 0;
-    output.pre_render_data = nullptr;
-    output.delete_pre_render_data_func = nullptr;
+    output.pre_render_data =
+        new PreRenderNotes{std::max(0, custom.ref_width), std::max(0, custom.ref_height)};
+    output.delete_pre_render_data_func = &deletePreRenderNotes;
     return PF_Err_NONE;
 }
 
 namespace {
+
+bool hasPixels(const PF_LayerDef* world)
+{
+    return world && world->width > 0 && world->height > 0;
+}
+
+// Checked-out worlds lie at their origins in their layers' buffer pixels.
+void placeWorlds(FrameWorlds& worlds, const PF_SmartRenderInput& input)
+{
+    if (worlds.input) {
+        worlds.inputOrigin[0] = worlds.input->origin_x;
+        worlds.inputOrigin[1] = worlds.input->origin_y;
+    }
+    worlds.outputOrigin[0] = worlds.output->origin_x;
+    worlds.outputOrigin[1] = worlds.output->origin_y;
+    if (worlds.custom) {
+        worlds.customOrigin[0] = worlds.custom->origin_x;
+        worlds.customOrigin[1] = worlds.custom->origin_y;
+    }
+    if (const auto* notes = static_cast<const PreRenderNotes*>(input.pre_render_data)) {
+        worlds.customReferenceWidth = notes->customReferenceWidth;
+        worlds.customReferenceHeight = notes->customReferenceHeight;
+    }
+    worlds.keepZeroAlphaColour = input.output_request.preserve_rgb_of_zero_alpha != 0;
+}
 
 bool smartPixelFormat(short bitdepth, uint32_t& format)
 {
@@ -147,18 +187,19 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra, FrameRenderer
     if (err != PF_Err_NONE) {
         return err;
     }
-    if (!isUsableWorld(worlds.input) || !worlds.output) {
+    if (!worlds.output || worlds.output->width < 0 || worlds.output->height < 0) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (worlds.custom && (!worlds.custom->data || !isUsableWorld(worlds.custom))) {
+    if (worlds.input && (!worlds.input->data || !hasPixels(worlds.input))) {
+        worlds.input = nullptr; // nothing of the layer in the request (a mask beside it)
+    }
+    if (!worlds.input && !layerGeometry(in_data).known()) {
+        return PF_Err_BAD_CALLBACK_PARAM; // neither a layer size nor pixels: no frame at all
+    }
+    if (worlds.custom && (!worlds.custom->data || !hasPixels(worlds.custom))) {
         worlds.custom = nullptr; // a layer without pixels lays nothing over the input
     }
-    // The output's first pixel, in the input layer's pixels.
-    worlds.outputX = worlds.output->origin_x - worlds.input->origin_x;
-    worlds.outputY = worlds.output->origin_y - worlds.input->origin_y;
-    if (worlds.outputX < 0 || worlds.outputY < 0) {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
+    placeWorlds(worlds, *extra->input);
     render(in_data, worlds, pixelFormat);
     return layers.checkIn();
 }

@@ -136,6 +136,13 @@ PF_Err HeadlessHost::render(const RenderRequest& request)
     if (usesSmartRender(request)) {
         return smartRender(request);
     }
+    const bool placed = request.inputOrigin[0] != 0 || request.inputOrigin[1] != 0 ||
+                        request.outputOrigin[0] != 0 || request.outputOrigin[1] != 0 ||
+                        request.inputBounds || request.outputRequest;
+    if (placed) {
+        throw std::invalid_argument("the classic render hands the layer itself: worlds placed "
+                                    "elsewhere or output requests need a smart render");
+    }
     return dispatch(PF_Cmd_RENDER, &request);
 }
 
@@ -187,11 +194,56 @@ short bitdepthOf(const PF_EffectWorld& world)
     }
 }
 
+bool isEmpty(const PF_LRect& rect)
+{
+    return rect.left >= rect.right || rect.top >= rect.bottom;
+}
+
 bool inside(const PF_LRect& rect, const PF_LRect& bounds)
 {
-    const bool empty = rect.left >= rect.right || rect.top >= rect.bottom;
-    return empty || (rect.left >= bounds.left && rect.top >= bounds.top &&
-                     rect.right <= bounds.right && rect.bottom <= bounds.bottom);
+    return isEmpty(rect) || (rect.left >= bounds.left && rect.top >= bounds.top &&
+                             rect.right <= bounds.right && rect.bottom <= bounds.bottom);
+}
+
+PF_LRect clippedTo(const PF_LRect& rect, const PF_LRect& bounds)
+{
+    const PF_LRect both{std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
+                        std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
+    return isEmpty(both) ? PF_LRect{0, 0, 0, 0} : both;
+}
+
+PF_LRect rectAt(const int32_t origin[2], const PF_EffectWorld& world)
+{
+    return PF_LRect{origin[0], origin[1], origin[0] + world.width, origin[1] + world.height};
+}
+
+// A layer's full-resolution size: as given, else a world's size at the downsample factor.
+A_long layerSize(int32_t given, A_long worldSize, const PF_RationalScale& downsample)
+{
+    if (given > 0) {
+        return given;
+    }
+    if (downsample.num <= 0 || downsample.den == 0) {
+        return worldSize;
+    }
+    return A_long(std::lround(double(worldSize) * double(downsample.den) / downsample.num));
+}
+
+// Where a smart render's worlds lie, from the request.
+SmartRenderState smartStateOf(const RenderRequest& request)
+{
+    SmartRenderState state;
+    state.input = request.input;
+    state.output = request.output;
+    std::copy(request.inputOrigin, request.inputOrigin + 2, state.inputOrigin);
+    std::copy(request.outputOrigin, request.outputOrigin + 2, state.outputOrigin);
+    const PF_LRect inputRect = rectAt(request.inputOrigin, *request.input);
+    state.inputBounds = clippedTo(request.inputBounds.value_or(inputRect), inputRect);
+    state.outputRect = rectAt(request.outputOrigin, *request.output);
+    state.pixelAspect = request.pixelAspect;
+    state.layerWidth = layerSize(request.layerWidth, request.input->width, request.downsampleX);
+    state.layerHeight = layerSize(request.layerHeight, request.input->height, request.downsampleY);
+    return state;
 }
 
 // The command lock as a command holds it: shared by renders that may overlap, else alone.
@@ -236,14 +288,14 @@ bool changesLooks(PF_Cmd cmd)
 PF_Err HeadlessHost::smartRender(const RenderRequest& request)
 {
     CommandLock lock(commandMutex, rendersConcurrently());
-    SmartRenderState state;
-    state.input = request.input;
-    state.output = request.output;
+    SmartRenderState state = smartStateOf(request);
+    const PF_LRect area = state.outputRect;
 
     PF_PreRenderInput preInput{};
-    preInput.output_request.rect = PF_LRect{0, 0, request.output->width, request.output->height};
+    preInput.output_request.rect = request.outputRequest.value_or(area);
     preInput.output_request.field = PF_Field_FRAME;
     preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
+    preInput.output_request.preserve_rgb_of_zero_alpha = request.preserveRgbOfZeroAlpha ? 1 : 0;
     preInput.bitdepth = bitdepthOf(*request.output);
     PF_PreRenderOutput preOutput{};
     PF_PreRenderExtra preExtra{&preInput, &preOutput, nullptr};
@@ -252,10 +304,20 @@ PF_Err HeadlessHost::smartRender(const RenderRequest& request)
         std::lock_guard<std::mutex> lock(resultMutex);
         preRenderResult = preOutput;
     }
+    if (request.preRender != nullptr) {
+        *request.preRender = preOutput;
+    }
     if (err == PF_Err_NONE && !inside(preOutput.result_rect, preOutput.max_result_rect)) {
         session->ledger.misuse("smart pre-render's result_rect lies outside its max_result_rect");
     }
-    if (err == PF_Err_NONE) {
+    if (err == PF_Err_NONE && !inside(preOutput.result_rect, preInput.output_request.rect)) {
+        session->ledger.misuse("smart pre-render's result_rect lies outside the request");
+    }
+    // The host renders what the effect will produce of the request, into that part of the
+    // output area; a request without area asked for the bounds alone.
+    state.outputRect = clippedTo(preOutput.result_rect, area);
+    const bool boundsOnly = isEmpty(preInput.output_request.rect);
+    if (err == PF_Err_NONE && !boundsOnly) {
         PF_SmartRenderInput renderInput{};
         renderInput.output_request = preInput.output_request;
         renderInput.bitdepth = preInput.bitdepth;
@@ -345,10 +407,15 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request,
     in.field = PF_Field_FRAME;
     in.shutter_angle = request != nullptr ? frameFraction(request->shutterAngle) : 0;
     in.shutter_phase = request != nullptr ? frameFraction(request->shutterPhase) : 0;
-    in.width = request != nullptr ? request->input->width : 0;
-    in.height = request != nullptr ? request->input->height : 0;
-    in.extent_hint = PF_Rect{0, 0, in.width, in.height};
     in.downsample_x = in.downsample_y = in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+    if (request != nullptr) {
+        in.width = layerSize(request->layerWidth, request->input->width, request->downsampleX);
+        in.height = layerSize(request->layerHeight, request->input->height, request->downsampleY);
+        in.extent_hint = PF_Rect{0, 0, request->output->width, request->output->height};
+        in.downsample_x = request->downsampleX;
+        in.downsample_y = request->downsampleY;
+        in.pixel_aspect_ratio = request->pixelAspect;
+    }
     in.pica_basicP = &command.basicSuite;
     std::lock_guard<std::mutex> lock(resultMutex);
     in.global_data = globalData;
@@ -570,9 +637,10 @@ void HeadlessHost::animate(int32_t index, const ParameterAnimation& animation)
     session->parameters.animate(index, animation);
 }
 
-void HeadlessHost::setLayer(int32_t index, const PF_EffectWorld* world)
+void HeadlessHost::setLayer(int32_t index, const PF_EffectWorld* world,
+                            const LayerPlacement& placement)
 {
-    session->parameters.setLayer(index, world);
+    session->parameters.setLayer(index, world, placement);
 }
 
 const PF_EffectWorld* HeadlessHost::layer(int32_t index) const

@@ -29,6 +29,20 @@ enum class RenderProtocol { Auto, Classic, Smart };
 // shutter_angle and shutter_phase as fixed-point fractions of a frame (0x10000 = 360 degrees),
 // an angle of 0 meaning that the layer's motion blur is off. The worlds' format (World) is the
 // render's depth.
+//
+// The variations of a real host (the defaults: full resolution, square pixels, whole layers):
+// - downsampleX/Y: in_data's downsample factors (Half is 1/2); the worlds are then the
+//   downsampled ones, and layerWidth/Height (in_data's width and height) the layer's
+//   full-resolution size. A layer size of 0 is the input world's size at the factors.
+// - pixelAspect: in_data's pixel_aspect_ratio and the par of every layer checkout.
+// - Smart render only: positions in the layer's buffer pixels, from its top-left. The input
+//   world's first pixel lies at inputOrigin (before the layer when an upstream effect grew it)
+//   and the input's max_result_rect is inputBounds (cropped to a mask's box), by default the
+//   world's rect; checkouts hand out what of it the effect asks for. The output world covers
+//   the area from outputOrigin on; the host asks for outputRequest (by default that area) and
+//   hands the effect the part of the output world its result rect covers. An outputRequest
+//   without area asks for the bounds alone: pre-render is sent, no render. preRender, when set,
+//   receives what pre-render reported.
 struct RenderRequest {
     PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
@@ -38,6 +52,18 @@ struct RenderRequest {
     double shutterAngle = 0.0;
     double shutterPhase = 0.0;
     RenderProtocol protocol = RenderProtocol::Auto;
+
+    PF_RationalScale downsampleX{1, 1};
+    PF_RationalScale downsampleY{1, 1};
+    PF_RationalScale pixelAspect{1, 1};
+    int32_t layerWidth = 0;
+    int32_t layerHeight = 0;
+    int32_t inputOrigin[2] = {0, 0};
+    std::optional<PF_LRect> inputBounds{};
+    int32_t outputOrigin[2] = {0, 0};
+    std::optional<PF_LRect> outputRequest{};
+    bool preserveRgbOfZeroAlpha = false;
+    PF_PreRenderOutput* preRender = nullptr;
 };
 
 // What the effect reported at global setup.
@@ -128,7 +154,9 @@ public:
     // ---- parameter values handed out at checkout (see ParameterStore for units and errors)
     void setValue(int32_t index, double value);
     void animate(int32_t index, const ParameterAnimation& animation);
-    void setLayer(int32_t index, const PF_EffectWorld* world);  // null: no layer
+    // null: no layer; the placement is what smart-render checkouts report of it.
+    void setLayer(int32_t index, const PF_EffectWorld* world,
+                  const LayerPlacement& placement = {});
     const PF_EffectWorld* layer(int32_t index) const;           // what setLayer set last
     void setRaw(int32_t index, const PF_ParamDef& def);
     void resetValue(int32_t index);

@@ -624,9 +624,18 @@ SmartRenderState* smartStateFor(PF_Cmd cmd, const char* callback)
     return currentCommand->smart;
 }
 
-PF_LRect boundsOf(const PF_EffectWorld* layer)
+PF_LRect boundsOf(const PF_EffectWorld* layer, const int32_t origin[2])
 {
-    return layer != nullptr ? PF_LRect{0, 0, layer->width, layer->height} : PF_LRect{0, 0, 0, 0};
+    return layer != nullptr
+               ? PF_LRect{origin[0], origin[1], origin[0] + layer->width, origin[1] + layer->height}
+               : PF_LRect{0, 0, 0, 0};
+}
+
+int64_t areaOf(const PF_LRect& rect)
+{
+    return rect.left < rect.right && rect.top < rect.bottom
+               ? int64_t(rect.right - rect.left) * int64_t(rect.bottom - rect.top)
+               : 0;
 }
 
 PF_LRect clipped(const PF_LRect& rect, const PF_LRect& bounds)
@@ -679,15 +688,35 @@ PF_Err checkoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutI
                                     ", which is not a layer parameter");
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        *result = PF_CheckoutResult{};
-        result->max_result_rect = boundsOf(layer);
-        result->result_rect = clipped(request->rect, result->max_result_rect);
-        result->par = PF_RationalScale{1, 1};
-        result->ref_width = layer != nullptr ? layer->width : 0;
-        result->ref_height = layer != nullptr ? layer->height : 0;
-        SmartRenderState::Checkout& checkout = smart->checkouts[checkoutId];
+        // The input lies where the request places it, within its bounds (a mask's box); another
+        // layer where its placement puts it, in a reference rect of its own size or the given one.
+        SmartRenderState::Checkout checkout;
         checkout.index = index;
         checkout.layer = layer;
+        *result = PF_CheckoutResult{};
+        if (index == 0) {
+            std::copy(smart->inputOrigin, smart->inputOrigin + 2, checkout.origin);
+            result->max_result_rect = smart->inputBounds;
+            result->ref_width = smart->layerWidth;
+            result->ref_height = smart->layerHeight;
+        } else {
+            const LayerPlacement placement = session->parameters.placementAt(index);
+            checkout.origin[0] = placement.originX;
+            checkout.origin[1] = placement.originY;
+            result->max_result_rect = boundsOf(layer, checkout.origin);
+            const bool referenced = placement.referenceWidth > 0 && placement.referenceHeight > 0;
+            result->ref_width = layer == nullptr ? 0
+                                : referenced     ? placement.referenceWidth
+                                                 : layer->width;
+            result->ref_height = layer == nullptr ? 0
+                                 : referenced     ? placement.referenceHeight
+                                                  : layer->height;
+        }
+        result->result_rect = clipped(request->rect, result->max_result_rect);
+        result->par = smart->pixelAspect;
+        checkout.resultRect = result->result_rect;
+        session->ledger.count(&HostCounts::requestedLayerPixels, areaOf(result->result_rect));
+        smart->checkouts[checkoutId] = checkout;
         return PF_Err_NONE;
     });
 }
@@ -720,10 +749,9 @@ PF_Err checkoutLayerPixels(PF_ProgPtr effectRef, A_long checkoutId, PF_EffectWor
         SmartRenderState::Checkout& checkout = found->second;
         checkout.pixelsOut = true;
         if (checkout.layer != nullptr) {
-            // A copy of the world's description: the effect may not change the host's own.
-            checkout.pixels = *checkout.layer;
-            checkout.pixels.origin_x = 0;
-            checkout.pixels.origin_y = 0;
+            // What pre-render's checkout gave out of the layer, where it lies; the world is a
+            // copy of the description: the effect may not change the host's own.
+            checkout.pixels = worldPart(*checkout.layer, checkout.origin, checkout.resultRect);
             *pixels = &checkout.pixels;
         }
         return PF_Err_NONE;
@@ -761,9 +789,7 @@ PF_Err checkoutOutput(PF_ProgPtr effectRef, PF_EffectWorld** output)
         if (currentCommand->faults.outputCheckoutError != PF_Err_NONE) {
             return currentCommand->faults.outputCheckoutError;
         }
-        smart->outputWorld = *smart->output;
-        smart->outputWorld.origin_x = 0;
-        smart->outputWorld.origin_y = 0;
+        smart->outputWorld = worldPart(*smart->output, smart->outputOrigin, smart->outputRect);
         smart->outputCheckedOut = true;
         *output = &smart->outputWorld;
         return PF_Err_NONE;

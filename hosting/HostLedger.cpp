@@ -51,10 +51,10 @@ void HostLedger::misuse(const std::string& text)
     misuseLog.push_back(text);
 }
 
-void HostLedger::count(int64_t HostCounts::*counter)
+void HostLedger::count(int64_t HostCounts::*counter, int64_t amount)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    ++(totals.*counter);
+    totals.*counter += amount;
 }
 
 HostCounts HostLedger::counts() const

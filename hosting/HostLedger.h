@@ -29,6 +29,7 @@ struct HostCounts {
     int64_t iterations = 0;            // iterate calls of the float iteration suite
     int64_t layerCheckouts = 0;        // smart pre-render checkout_layer calls
     int64_t layerPixelCheckouts = 0;   // smart render checkout_layer_pixels calls
+    int64_t requestedLayerPixels = 0;  // pixels of the result rects checkout_layer gave out
 };
 
 // The headless host's books: what the effect took from the host (parameter checkouts, suites)
@@ -45,7 +46,7 @@ public:
     bool suiteReleased(const std::string& name, int32_t version);
 
     void misuse(const std::string& text);
-    void count(int64_t HostCounts::*counter);
+    void count(int64_t HostCounts::*counter, int64_t amount = 1);
 
     HostCounts counts() const;
     std::vector<std::string> misuses() const;

@@ -1,6 +1,7 @@
 #include "hosting/HostSession.h"
 
 #include "hosting/HostCallbacks.h"
+#include "hosting/World.h"
 
 namespace Tessarine::Lamino {
 
@@ -10,6 +11,26 @@ HostCommand::HostCommand(HostSession& session, PF_Cmd cmd, const FaultPlan& plan
 {
     HostCallbacks::install(*this);
     HostCallbacks::removeCallbacks(*this, plan.nullCallbacks);
+}
+
+PF_EffectWorld worldPart(const PF_EffectWorld& world, const int32_t origin[2],
+                         const PF_LRect& rect)
+{
+    PF_EffectWorld part = world;
+    const bool empty = rect.left >= rect.right || rect.top >= rect.bottom;
+    part.width = empty ? 0 : rect.right - rect.left;
+    part.height = empty ? 0 : rect.bottom - rect.top;
+    part.origin_x = empty ? 0 : rect.left;
+    part.origin_y = empty ? 0 : rect.top;
+    if (!empty && world.data != nullptr) {
+        const size_t pixel = World::pixelSizeOf(World::formatOf(world));
+        auto* first = reinterpret_cast<uint8_t*>(world.data);
+        part.data = reinterpret_cast<PF_PixelPtr>(
+            first + ptrdiff_t(rect.top - origin[1]) * world.rowbytes +
+            ptrdiff_t(rect.left - origin[0]) * ptrdiff_t(pixel));
+    }
+    part.extent_hint = PF_Rect{0, 0, part.width, part.height};
+    return part;
 }
 
 }  // namespace Tessarine::Lamino

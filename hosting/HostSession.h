@@ -36,19 +36,39 @@ struct HostSession {
 
 // What the smart-render pair of commands share: the layers the effect checked out in
 // PF_Cmd_SMART_PRE_RENDER, by checkout id, and what of them PF_Cmd_SMART_RENDER holds.
+//
+// Positions are in each layer's buffer pixels, from its top-left: the input world's first pixel
+// lies at inputOrigin and its max_result_rect is inputBounds; the output world covers the area
+// from outputOrigin on, and the effect is handed the part of it that outputRect (pre-render's
+// result rect) covers.
 struct SmartRenderState {
     struct Checkout {
         PF_ParamIndex index = 0;
         const PF_EffectWorld* layer = nullptr;  // null: no layer chosen
+        int32_t origin[2] = {0, 0};             // where the layer's world lies
+        PF_LRect resultRect{};                  // what checkout_layer gave out of it
         PF_EffectWorld pixels{};                // what checkout_layer_pixels hands out
         bool pixelsOut = false;
     };
     const PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
+    int32_t inputOrigin[2] = {0, 0};
+    PF_LRect inputBounds{};
+    int32_t outputOrigin[2] = {0, 0};
+    PF_LRect outputRect{};
+    PF_RationalScale pixelAspect{1, 1};
+    int32_t layerWidth = 0;   // the input layer's full-resolution size
+    int32_t layerHeight = 0;
     PF_EffectWorld outputWorld{};  // what checkout_output hands out
     std::map<A_long, Checkout> checkouts;
     bool outputCheckedOut = false;
 };
+
+// The part `rect` of a world whose first pixel lies at `origin`, as a world of its own with
+// that rect's size and its origin_x/y at the rect's corner, sharing the world's pixels; a rect
+// without area gives a world of size 0. The rect must lie inside the world.
+PF_EffectWorld worldPart(const PF_EffectWorld& world, const int32_t origin[2],
+                         const PF_LRect& rect);
 
 // One command's own state, alive while it runs on its thread: the command, a snapshot of the
 // fault plan with the command's counts, the render's input layer, and the callback tables and

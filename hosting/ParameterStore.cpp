@@ -214,7 +214,8 @@ void ParameterStore::animate(int32_t index, const ParameterAnimation& animation)
     target.raw.reset();
 }
 
-void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world)
+void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world,
+                              const LayerPlacement& placement)
 {
     std::lock_guard<std::mutex> lock(mutex);
     Entry& target = entry(index);
@@ -223,6 +224,7 @@ void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world)
                                     "\" is not a layer parameter");
     }
     target.layer = world;
+    target.placement = placement;
     target.raw.reset();
 }
 
@@ -231,6 +233,12 @@ const PF_EffectWorld* ParameterStore::layerAt(int32_t index) const
     std::lock_guard<std::mutex> lock(mutex);
     const Entry& found = entry(index);
     return found.definition.def.param_type == PF_Param_LAYER ? found.layer : nullptr;
+}
+
+LayerPlacement ParameterStore::placementAt(int32_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return entry(index).placement;
 }
 
 void ParameterStore::setRaw(int32_t index, const PF_ParamDef& def)

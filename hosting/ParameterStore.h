@@ -24,6 +24,17 @@ struct ParameterDefinition {
     static const char* typeName(PF_ParamType type);
 };
 
+// Where a layer parameter's world lies in its layer, as a smart render's checkout hands it: its
+// first pixel at (originX, originY) of the layer's rect, which is referenceWidth x
+// referenceHeight full-resolution pixels. A reference size of 0 means the world is the whole
+// layer (its own size).
+struct LayerPlacement {
+    int32_t originX = 0;
+    int32_t originY = 0;
+    int32_t referenceWidth = 0;
+    int32_t referenceHeight = 0;
+};
+
 // A linear change of a value between two times, as a host interpolates between two keyframes:
 // `from` until startSeconds, `to` from endSeconds on, a straight line between.
 struct ParameterAnimation {
@@ -73,7 +84,8 @@ public:
     // for a parameter type that the setter does not serve.
     void setValue(int32_t index, double value);
     void animate(int32_t index, const ParameterAnimation& animation);
-    void setLayer(int32_t index, const PF_EffectWorld* world);  // null: no layer chosen
+    void setLayer(int32_t index, const PF_EffectWorld* world,  // null: no layer chosen
+                  const LayerPlacement& placement = {});
     void setRaw(int32_t index, const PF_ParamDef& def);         // handed out unchanged
     void resetValue(int32_t index);                             // back to the declared value
 
@@ -85,6 +97,7 @@ public:
     // The layer chosen for layer parameter `index` (null: none, or not a layer parameter);
     // throws std::out_of_range for an undeclared index.
     const PF_EffectWorld* layerAt(int32_t index) const;
+    LayerPlacement placementAt(int32_t index) const;
 
     // The stored number of an animation at `seconds` (see the class comment).
     static double interpolate(const ParameterAnimation& animation, double seconds, bool integral);
@@ -96,6 +109,7 @@ private:
         std::optional<double> constant;           // stored units
         std::optional<ParameterAnimation> animation;  // stored units
         const PF_EffectWorld* layer = nullptr;
+        LayerPlacement placement;
         std::optional<PF_ParamDef> raw;
     };
 

@@ -45,9 +45,26 @@ World::World(WorldFormat format, int32_t width, int32_t height, int32_t paddingP
     fillBytes(0);
 }
 
+size_t World::pixelSizeOf(WorldFormat format)
+{
+    return bytesPerPixel(format);
+}
+
 size_t World::pixelSize() const
 {
     return bytesPerPixel(pixelFormat);
+}
+
+uint8_t* World::rowData(int32_t y)
+{
+    checkInside(0, y, pixelFormat);
+    return rowStart(y);
+}
+
+const uint8_t* World::rowData(int32_t y) const
+{
+    checkInside(0, y, pixelFormat);
+    return rowStart(y);
 }
 
 uint8_t* World::rowStart(int32_t y)

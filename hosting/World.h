@@ -53,6 +53,10 @@ public:
     const PF_Pixel16* pixel16(int32_t x, int32_t y) const;
     const PF_PixelFloat* pixelFloat(int32_t x, int32_t y) const;
 
+    // The first byte of row y (0 <= y < height), for copying whole rows of any format.
+    uint8_t* rowData(int32_t y);
+    const uint8_t* rowData(int32_t y) const;
+
     // Sets every pixel's bytes to `value` (padding and guard zone keep their pattern).
     void fillBytes(uint8_t value);
 
@@ -65,6 +69,8 @@ public:
     // The format a world was made with, read from the world structure: for worlds made by this
     // class exactly, otherwise (reserved_long3 unset) Argb16 for a deep world, else Argb8.
     static WorldFormat formatOf(const PF_EffectWorld& world);
+    // Bytes per pixel of a format.
+    static size_t pixelSizeOf(WorldFormat format);
 
 private:
     uint8_t* rowStart(int32_t y);

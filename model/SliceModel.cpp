@@ -156,7 +156,9 @@ bool SliceModel::hashChoosesCustom(int band) const
     return random(band, seedValue(controls.layerRandomSeed) + 4.0f) >= 0.4999f;
 }
 
-// Linear filtering with clamp-to-edge at a position in the image's own pixels.
+// Linear filtering with clamp-to-edge at a position in the image's own pixels, each texel's
+// colour counted by its alpha (a transparent texel adds no colour). Where the filtered alpha is 0
+// the unweighted colours are blended instead, so that colour under zero alpha survives.
 SliceModel::Rgba SliceModel::sample(const ArgbImage& image, float px, float py) const
 {
     const float tx = px - 0.5f, ty = py - 0.5f;
@@ -168,14 +170,22 @@ SliceModel::Rgba SliceModel::sample(const ArgbImage& image, float px, float py) 
         const uint8_t* p = image.at(cx, cy);
         return Rgba{p[1] / 255.0f, p[2] / 255.0f, p[3] / 255.0f, p[0] / 255.0f};
     };
-    const Rgba t00 = texel(fx, fy), t10 = texel(fx + 1, fy);
-    const Rgba t01 = texel(fx, fy + 1), t11 = texel(fx + 1, fy + 1);
-    auto lerp = [](float a, float b, float t) { return a + (b - a) * t; };
-    auto mix2 = [&](float c00, float c10, float c01, float c11) {
-        return lerp(lerp(c00, c10, wx), lerp(c01, c11, wx), wy);
-    };
-    return {mix2(t00.r, t10.r, t01.r, t11.r), mix2(t00.g, t10.g, t01.g, t11.g),
-            mix2(t00.b, t10.b, t01.b, t11.b), mix2(t00.a, t10.a, t01.a, t11.a)};
+    const Rgba t[4] = {texel(fx, fy), texel(fx + 1, fy), texel(fx, fy + 1), texel(fx + 1, fy + 1)};
+    const float w[4] = {(1 - wx) * (1 - wy), wx * (1 - wy), (1 - wx) * wy, wx * wy};
+    Rgba weighted{0, 0, 0, 0}, plain{0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        weighted.r += w[i] * t[i].a * t[i].r;
+        weighted.g += w[i] * t[i].a * t[i].g;
+        weighted.b += w[i] * t[i].a * t[i].b;
+        weighted.a += w[i] * t[i].a;
+        plain.r += w[i] * t[i].r;
+        plain.g += w[i] * t[i].g;
+        plain.b += w[i] * t[i].b;
+    }
+    if (weighted.a <= 0.0f) {
+        return {plain.r, plain.g, plain.b, 0.0f};
+    }
+    return {weighted.r / weighted.a, weighted.g / weighted.a, weighted.b / weighted.a, weighted.a};
 }
 
 // What band `band` shows at the pixel centre (cx, cy), straight colour.
@@ -213,9 +223,14 @@ SliceModel::Rgba SliceModel::bandPixel(int band, float cx, float cy, const ArgbI
     Rgba c1 = sample(*custom, mx * (custom->width / width), my * (custom->height / height));
     c1 = {c1.r * colourMask, c1.g * colourMask, c1.b * colourMask,
           c1.a * mask * float(controls.layerAlpha)};
-    const float keep = 1.0f - c1.a;
-    return {c0.r * keep + c1.r * c1.a, c0.g * keep + c1.g * c1.a, c0.b * keep + c1.b * c1.a,
-            c0.a * keep + c1.a};
+    // "Over": the input's colour counts by its own alpha and by what the custom layer leaves.
+    const float under = c0.a * (1.0f - c1.a);
+    const float a = under + c1.a;
+    if (a <= 0.0f) {
+        return c0;
+    }
+    return {(c0.r * under + c1.r * c1.a) / a, (c0.g * under + c1.g * c1.a) / a,
+            (c0.b * under + c1.b * c1.a) / a, a};
 }
 
 SliceModel::Rgba SliceModel::pixel(int x, int y, const ArgbImage& input, const ArgbImage* custom) const

@@ -10,8 +10,9 @@ namespace Tessarine::Lamino {
 // the effect's definition step by step in single precision: the hash in IEEE float with a
 // correctly rounded sine (as the plug-in works out its band table), the geometry from the angle
 // reduced to one turn in double precision, bilinear sampling with clamp-to-edge in the layers'
-// pixels, and straight colour stored once in 8 bits. Hash-dependent values (shifts, layer
-// choices) can also be given from outside.
+// pixels with colour weighted by alpha, the custom layer laid over the input by "over" on
+// alpha-weighted colour, and straight colour stored once in 8 bits. Hash-dependent values
+// (shifts, layer choices) can also be given from outside.
 
 struct ArgbImage {
     int width = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <exception>
 #include <sstream>
@@ -51,7 +52,9 @@ const char* const kUnitNames[] = {"per 1000 renders", "per 100 setup cycles", "p
 // figures are judged three times each, and a run's noise should fail none of them.
 constexpr double kSignificance = 3.0;
 constexpr double kBoundedByVariants = -1.0;
-constexpr int64_t kProgramVariants = 64;
+// The slice program's variant slots (edge modes, moving bands, custom layers, soft edges, motion
+// blur, supersampled and placed reads), each built the first time a render needs it.
+constexpr int64_t kProgramVariants = 256;
 struct Tolerance {
     const char* figure;
     double scale;  // shown value = figure / scale
@@ -374,8 +377,16 @@ std::unique_ptr<World> Soak::layerWorld(const SoakBatch& batch)
         batch.layer.format));
 }
 
-void Soak::runBatch(const SoakBatch& batch)
+void Soak::runBatch(const SoakBatch& given)
 {
+    // Inputs placed as a real host places them need the smart render.
+    SoakBatch batch = given;
+    if ((host->globalSetupResult().outFlags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER) == 0) {
+        for (SoakFrame& frame : batch.frames) {
+            frame.grow = 0;
+            frame.masked = false;
+        }
+    }
     const std::unique_ptr<World> layer = layerWorld(batch);
     applyControls(batch, layer.get());
     std::vector<RenderCrew::Job> jobs;
@@ -398,11 +409,21 @@ void Soak::runBatch(const SoakBatch& batch)
 PF_Err Soak::renderFrame(const SoakBatch& batch, const SoakFrame& frame, OwnGlContext& own,
                          World& output, int64_t number)
 {
-    World input = SoakCases::toWorld(SoakCases::picture(frame.width, frame.height, frame.salt),
-                                     frame.format);
+    // A grown or masked input goes to the effect as a smart render places it; the layer's own
+    // area of the grown output is the frame.
+    World input = SoakCases::toWorld(SoakCases::inputPicture(frame), frame.format);
+    const int32_t g = frame.grow;
+    World grown(frame.format, g > 0 ? frame.width + 2 * g : 0, g > 0 ? frame.height + 2 * g : 0);
     RenderRequest request;
     request.input = input.get();
-    request.output = output.get();
+    request.output = g > 0 ? grown.get() : output.get();
+    request.inputOrigin[0] = request.inputOrigin[1] = -g;
+    request.outputOrigin[0] = request.outputOrigin[1] = -g;
+    request.layerWidth = frame.width;
+    request.layerHeight = frame.height;
+    if (frame.masked) {
+        request.inputBounds = PF_LRect{frame.mask[0], frame.mask[1], frame.mask[2], frame.mask[3]};
+    }
     request.time = frame.time;
     request.timeScale = Renderer::kTimeScale;
     request.shutterAngle = batch.shutterAngle;
@@ -411,6 +432,10 @@ PF_Err Soak::renderFrame(const SoakBatch& batch, const SoakFrame& frame, OwnGlCo
         throw std::runtime_error("the soak's own OpenGL context could not be made current");
     }
     const PF_Err result = host->render(request);
+    for (int32_t y = 0; g > 0 && y < output.height(); ++y) {
+        std::memcpy(output.rowData(y), grown.rowData(y + g) + size_t(g) * grown.pixelSize(),
+                    size_t(output.width()) * output.pixelSize());
+    }
     const std::string what = "render " + std::to_string(number) + " (" +
                              SoakCases::describe(frame) + ")";
     expectOwnCurrent(own, what);
@@ -426,7 +451,7 @@ PF_Err Soak::renderFrame(const SoakBatch& batch, const SoakFrame& frame, OwnGlCo
 size_t Soak::offPixels(const SoakBatch& batch, const SoakFrame& frame, const World& output,
                        const ModelControls& model, bool withLayer, std::string* first) const
 {
-    const ArgbImage picture = SoakCases::picture(frame.width, frame.height, frame.salt);
+    const ArgbImage picture = SoakCases::layerPicture(frame);
     ArgbImage layerPicture;
     if (withLayer) {
         layerPicture = SoakCases::picture(batch.layer.width, batch.layer.height, batch.layer.salt);

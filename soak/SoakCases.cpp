@@ -174,6 +174,7 @@ SoakBatch SoakCases::batch(const std::vector<ControlOption>& controls, int32_t f
     }
     for (int32_t i = 0; i < frames; ++i) {
         b.frames.push_back(boundedWork(b, frame(frameFormats, false)));
+        place(b.frames.back());
     }
     return b;
 }
@@ -235,6 +236,42 @@ std::optional<ModelControls> SoakCases::modelControls(const SoakBatch& batch)
         }
     }
     return model;
+}
+
+void SoakCases::place(SoakFrame& f)
+{
+    if (std::max(f.width, f.height) > kModelSide) {
+        return;
+    }
+    if (chance(0.25)) {
+        f.grow = uniform(1, 8);
+    }
+    if (chance(0.2)) {
+        f.masked = true;
+        f.mask[0] = uniform(0, f.width - 1);
+        f.mask[1] = uniform(0, f.height - 1);
+        f.mask[2] = uniform(f.mask[0] + 1, f.width);
+        f.mask[3] = uniform(f.mask[1] + 1, f.height);
+    }
+}
+
+ArgbImage SoakCases::inputPicture(const SoakFrame& frame)
+{
+    return picture(frame.width + 2 * frame.grow, frame.height + 2 * frame.grow, frame.salt);
+}
+
+ArgbImage SoakCases::layerPicture(const SoakFrame& frame)
+{
+    const ArgbImage input = inputPicture(frame);
+    ArgbImage layer(frame.width, frame.height);
+    const int32_t box[4] = {frame.masked ? frame.mask[0] : 0, frame.masked ? frame.mask[1] : 0,
+                            frame.masked ? frame.mask[2] : frame.width,
+                            frame.masked ? frame.mask[3] : frame.height};
+    for (int32_t y = box[1]; y < box[3]; ++y) {
+        std::memcpy(layer.at(box[0], y), input.at(box[0] + frame.grow, y + frame.grow),
+                    size_t(box[2] - box[0]) * 4);
+    }
+    return layer;
 }
 
 ArgbImage SoakCases::picture(int32_t width, int32_t height, uint32_t salt)
@@ -375,6 +412,13 @@ std::string SoakCases::describe(const SoakFrame& frame)
     std::ostringstream text;
     text << frame.width << " x " << frame.height << " " << formatName(frame.format) << ", frame "
          << frame.time << ", picture salt " << frame.salt;
+    if (frame.grow > 0) {
+        text << ", input grown by " << frame.grow;
+    }
+    if (frame.masked) {
+        text << ", masked to " << frame.mask[0] << "," << frame.mask[1] << " - " << frame.mask[2]
+             << "," << frame.mask[3];
+    }
     return text.str();
 }
 

@@ -22,11 +22,17 @@ struct SoakControl {
 };
 
 // A frame to render: its size, its depth, its time (frame number) and the salt of its picture.
+// A smart render may hand the input as a real host does: grown by `grow` pixels of an upstream
+// effect's halo on every side (the output area grown as far), or cropped to a mask's box
+// (left, top, right, bottom in the frame), pixels outside it transparent.
 struct SoakFrame {
     int32_t width = 1, height = 1;
     WorldFormat format = WorldFormat::Argb8;
     int32_t time = 0;
     uint32_t salt = 0;
+    int32_t grow = 0;
+    bool masked = false;
+    int32_t mask[4] = {0, 0, 0, 0};
 };
 
 // Renders that share the controls and the custom layer (the host holds one value per control,
@@ -61,6 +67,8 @@ public:
                          int32_t side, bool randomControls);
 
     SoakFrame frame(const std::vector<WorldFormat>& formats, bool small);
+    // Gives a frame the model compares a grown input or a mask's box, now and then.
+    void place(SoakFrame& frame);
     double valueFor(const ControlOption& option);
     int32_t uniform(int32_t low, int32_t high);  // inclusive
     bool chance(double probability);
@@ -72,6 +80,11 @@ public:
 
     // A picture with detail everywhere and alphas from 1/255 up, from its salt.
     static ArgbImage picture(int32_t width, int32_t height, uint32_t salt);
+    // The frame's input world's picture: with a grown input, the layer's picture inside its halo.
+    static ArgbImage inputPicture(const SoakFrame& frame);
+    // What the frame's layer shows the effect: its part of the input picture, transparent outside
+    // a mask's box.
+    static ArgbImage layerPicture(const SoakFrame& frame);
     // The picture in a world of the given depth, with padded rows.
     static World toWorld(const ArgbImage& picture, WorldFormat format);
     // Any world as 8-bit straight colour, rounded to the nearest level; a pixel whose alpha

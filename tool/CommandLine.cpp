@@ -32,6 +32,10 @@ const OwnOption kOwnOptions[] = {
     {"baseline", false, {Command::Bench}},
     {"shutter-angle", true, {Command::Render, Command::Bench}},
     {"shutter-phase", true, {Command::Render, Command::Bench}},
+    {"downsample", true, {Command::Render}},
+    {"pixel-aspect", true, {Command::Render}},
+    {"upstream-grow", true, {Command::Render}},
+    {"mask", true, {Command::Render}},
     {"plugin", true, {Command::Render, Command::Bench, Command::Info, Command::Soak}},
     {"quiet", false, {Command::Render, Command::Bench, Command::Soak}},
     {"verbose", false, {Command::Render, Command::Bench, Command::Info, Command::Soak}},
@@ -134,6 +138,72 @@ void parseSize(const std::string& text, Plan& plan)
         plan.height = parseCount("--size", text.substr(x + 1), 1, CommandLine::kMaxSide);
     } catch (const UsageError&) {
         throw UsageError(problem);
+    }
+}
+
+// Whole numbers separated by `separator`, `count` of them, each within its range; otherwise
+// UsageError with `allowed`.
+std::vector<int32_t> parseList(const std::string& option, const std::string& text,
+                               char separator, size_t count,
+                               const std::vector<std::pair<int32_t, int32_t>>& ranges,
+                               const std::string& allowed)
+{
+    std::vector<int32_t> values;
+    size_t from = 0;
+    try {
+        for (size_t i = 0; i < count; ++i) {
+            const size_t to = i + 1 < count ? text.find(separator, from) : text.size();
+            if (to == std::string::npos) {
+                throw UsageError(allowed);
+            }
+            values.push_back(parseCount(option, text.substr(from, to - from), ranges[i].first,
+                                        ranges[i].second));
+            from = to + 1;
+        }
+    } catch (const UsageError&) {
+        throw UsageError(option + " '" + text + "': allowed: " + allowed);
+    }
+    return values;
+}
+
+void parseDownsample(const std::string& option, const std::string& text, HostVariations& v)
+{
+    const std::string allowed = "N or X,Y, each from 1 to " +
+                                std::to_string(CommandLine::kMaxDownsample) +
+                                " (2: Half, 3: Third, 4: Quarter)";
+    const std::pair<int32_t, int32_t> range{1, CommandLine::kMaxDownsample};
+    const bool pair = text.find(',') != std::string::npos;
+    const std::vector<int32_t> n =
+        parseList(option, text, ',', pair ? 2 : 1, {range, range}, allowed);
+    v.downsampleX = n[0];
+    v.downsampleY = pair ? n[1] : n[0];
+}
+
+void parseVariation(const std::string& name, const std::string& option, const std::string& text,
+                    HostVariations& v)
+{
+    if (name == "downsample") {
+        parseDownsample(option, text, v);
+    } else if (name == "pixel-aspect") {
+        const std::pair<int32_t, int32_t> term{1, CommandLine::kMaxAspectTerm};
+        const std::vector<int32_t> ab = parseList(option, text, ':', 2, {term, term},
+                                                  "A:B, a pixel's width to its height, each "
+                                                  "from 1 to " +
+                                                      std::to_string(CommandLine::kMaxAspectTerm) +
+                                                      " (for example 2:1)");
+        v.aspectNum = ab[0];
+        v.aspectDen = ab[1];
+    } else if (name == "upstream-grow") {
+        v.upstreamGrow = parseCount(option, text, 0, CommandLine::kMaxGrow);
+    } else if (name == "mask") {
+        const std::pair<int32_t, int32_t> place{0, CommandLine::kMaxSide};
+        const std::pair<int32_t, int32_t> size{1, CommandLine::kMaxSide};
+        const std::vector<int32_t> box =
+            parseList(option, text, ',', 4, {place, place, size, size},
+                      "X,Y,W,H, the mask's box in the layer's pixels (X, Y from 0, W, H from 1 "
+                      "to " + std::to_string(CommandLine::kMaxSide) + ")");
+        v.masked = true;
+        v.maskX = box[0], v.maskY = box[1], v.maskWidth = box[2], v.maskHeight = box[3];
     }
 }
 
@@ -273,6 +343,9 @@ private:
             plan.shutterAngle = parseDegrees(spelled, value, 0.0, 720.0);
         } else if (name == "shutter-phase") {
             plan.shutterPhase = parseDegrees(spelled, value, -360.0, 360.0);
+        } else if (name == "downsample" || name == "pixel-aspect" || name == "upstream-grow" ||
+                   name == "mask") {
+            parseVariation(name, spelled, value, plan.variations);
         } else if (name == "plugin") {
             plan.plugin = value;
         } else if (name == "quiet") {
@@ -502,6 +575,15 @@ Options:
   --shutter-angle DEG    how long the host's shutter stays open, in degrees of a frame
                          (0 to 720, default 180), for "Motion Blur"
   --shutter-phase DEG    when it opens after the frame's time (-360 to 360, default 0)
+  --downsample N|X,Y     render as a host does at a lower resolution: worlds of 1/N the
+                         size (box-filtered; 1 to 8, 2 is Half), the output as well
+  --pixel-aspect A:B     the layers' pixel aspect ratio, a pixel's width to its height
+                         (default 1:1; 2:1 for anamorphic footage)
+  --upstream-grow PX     the input as an upstream effect (a glow) hands it: grown by PX
+                         transparent pixels on every side; the output grows as the
+                         effect reports
+  --mask X,Y,W,H         the input cropped to a mask's box (in the layer's pixels),
+                         transparent outside it
   --seconds N            soak: run for N seconds (default 60)
   --renders N            soak: run for N renders instead
   --seed N               soak: the seed of its random choices (default: made up and

@@ -28,6 +28,27 @@ struct ControlSetting {
     ControlValue value;
 };
 
+// How the headless host varies a render as a real host does (the defaults: full resolution,
+// square pixels, whole layers): worlds downsampled by whole factors (box-filtered), a pixel
+// aspect ratio, an input an upstream effect grew by `upstreamGrow` full-resolution pixels on
+// every side (transparent there; the output grows as the effect reports), and an input cropped
+// to a mask's box (full-resolution pixels of the layer; transparent outside it).
+struct HostVariations {
+    int32_t downsampleX = 1;
+    int32_t downsampleY = 1;
+    int32_t aspectNum = 1;
+    int32_t aspectDen = 1;
+    int32_t upstreamGrow = 0;
+    bool masked = false;
+    int32_t maskX = 0, maskY = 0, maskWidth = 0, maskHeight = 0;
+
+    bool any() const
+    {
+        return downsampleX != 1 || downsampleY != 1 || aspectNum != aspectDen ||
+               upstreamGrow != 0 || masked;
+    }
+};
+
 // Everything a run does, decided from the arguments before any work starts.
 struct Plan {
     Command command = Command::Help;
@@ -49,6 +70,7 @@ struct Plan {
     bool baseline = false;  // bench: time a bare GPU round trip as well
     double shutterAngle = 180.0;  // degrees of a frame the host's shutter is open
     double shutterPhase = 0.0;    // degrees after the frame's time it opens
+    HostVariations variations;    // render: --downsample, --pixel-aspect, --upstream-grow, --mask
     int32_t soakSeconds = 0, soakRenders = 0;  // soak: how long; neither given: 60 s
     uint64_t seed = 0;  // soak: the seed of its random choices
     bool seedGiven = false;  // soak: without --seed, one is made up and printed
@@ -76,6 +98,9 @@ public:
     static constexpr int32_t kBenchHeight = 1080;
     static constexpr int32_t kMaxSoakSeconds = 7 * 24 * 3600;
     static constexpr int32_t kMaxSoakRenders = 100000000;
+    static constexpr int32_t kMaxDownsample = 8;
+    static constexpr int32_t kMaxAspectTerm = 10000;
+    static constexpr int32_t kMaxGrow = 4096;
 
     static Plan parse(const std::vector<std::string>& arguments);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -56,16 +58,20 @@ Renderer::~Renderer()
 
 Renderer::Renderer(HeadlessHost& host, const std::vector<ControlSetting>& settings, int32_t frames,
                    const RenderSetup& setup)
-    : host(host)
+    : host(host), variations(setup.variations)
 {
     double lastFrameSeconds = double(std::max(frames - 1, 1)) / kTimeScale;
     for (const ControlSetting& setting : settings) {
         const ControlOption& option = setting.option;
         const ControlValue& value = setting.value;
         if (option.kind == ControlKind::Layer) {
+            // A downsampled render gets its layers downsampled too, with their full size.
+            const World full =
+                toWorld(readForRender(value.file, setup.maxSide, setup.maxPixels), setup.format);
+            const LayerPlacement placement{0, 0, full.width(), full.height()};
             layers.push_back(std::make_unique<World>(
-                toWorld(readForRender(value.file, setup.maxSide, setup.maxPixels), setup.format)));
-            host.setLayer(option.index, layers.back()->get());
+                downsampled(full, variations.downsampleX, variations.downsampleY)));
+            host.setLayer(option.index, layers.back()->get(), placement);
             layerIndices.push_back(option.index);
         } else if (value.animated) {
             host.animate(option.index,
@@ -197,6 +203,197 @@ void fillImage(const World& world, Image& image)
 
 }  // namespace
 
+namespace {
+
+// A world's pixel at full scale 1: alpha, red, green, blue.
+struct Sample {
+    double v[4];
+};
+
+Sample readSample(const World& world, int32_t x, int32_t y)
+{
+    switch (world.format()) {
+    case WorldFormat::Argb16: {
+        const PF_Pixel16& p = *world.pixel16(x, y);
+        const double full = PF_MAX_CHAN16;
+        return {{p.alpha / full, p.red / full, p.green / full, p.blue / full}};
+    }
+    case WorldFormat::ArgbFloat: {
+        const PF_PixelFloat& p = *world.pixelFloat(x, y);
+        return {{p.alpha, p.red, p.green, p.blue}};
+    }
+    default: {
+        const PF_Pixel& p = *world.pixel8(x, y);
+        return {{p.alpha / 255.0, p.red / 255.0, p.green / 255.0, p.blue / 255.0}};
+    }
+    }
+}
+
+void writeSample(World& world, int32_t x, int32_t y, const Sample& s)
+{
+    auto level = [](double v, double full) { return std::lround(std::clamp(v, 0.0, 1.0) * full); };
+    switch (world.format()) {
+    case WorldFormat::Argb16: {
+        auto q = [&](double v) { return A_u_short(level(v, PF_MAX_CHAN16)); };
+        *world.pixel16(x, y) = PF_Pixel16{q(s.v[0]), q(s.v[1]), q(s.v[2]), q(s.v[3])};
+        break;
+    }
+    case WorldFormat::ArgbFloat:
+        *world.pixelFloat(x, y) = PF_PixelFloat{float(s.v[0]), float(s.v[1]), float(s.v[2]),
+                                                float(s.v[3])};
+        break;
+    default: {
+        auto q = [&](double v) { return A_u_char(level(v, 255.0)); };
+        *world.pixel8(x, y) = PF_Pixel{q(s.v[0]), q(s.v[1]), q(s.v[2]), q(s.v[3])};
+        break;
+    }
+    }
+}
+
+// The world inside a transparent margin: `mx`, `my` pixels on each side.
+World withMargin(const World& world, int32_t mx, int32_t my)
+{
+    World wide(world.format(), world.width() + 2 * mx, world.height() + 2 * my);
+    wide.fillBytes(0);
+    for (int32_t y = 0; y < world.height(); ++y) {
+        std::memcpy(wide.rowData(y + my) + size_t(mx) * world.pixelSize(), world.rowData(y),
+                    size_t(world.width()) * world.pixelSize());
+    }
+    return wide;
+}
+
+// The world with every pixel outside the box made transparent.
+World maskedTo(const World& world, const PF_LRect& box)
+{
+    World masked(world.format(), world.width(), world.height());
+    masked.fillBytes(0);
+    for (int32_t y = std::max(0, box.top); y < std::min(world.height(), box.bottom); ++y) {
+        for (int32_t x = std::max(0, box.left); x < std::min(world.width(), box.right); ++x) {
+            writeSample(masked, x, y, readSample(world, x, y));
+        }
+    }
+    return masked;
+}
+
+int32_t ceilDiv(int32_t a, int32_t b)
+{
+    return (a + b - 1) / b;
+}
+
+int32_t floorDiv(int32_t a, int32_t b)
+{
+    return a >= 0 ? a / b : -ceilDiv(-a, b);
+}
+
+}  // namespace
+
+World Renderer::downsampled(const World& world, int32_t nx, int32_t ny)
+{
+    World small(world.format(), ceilDiv(world.width(), nx), ceilDiv(world.height(), ny));
+    if (nx == 1 && ny == 1) {
+        for (int32_t y = 0; y < world.height(); ++y) {
+            std::memcpy(small.rowData(y), world.rowData(y),
+                        size_t(world.width()) * world.pixelSize());
+        }
+        return small;
+    }
+    for (int32_t y = 0; y < small.height(); ++y) {
+        for (int32_t x = 0; x < small.width(); ++x) {
+            Sample sum{{0.0, 0.0, 0.0, 0.0}};
+            int32_t count = 0;
+            for (int32_t j = y * ny; j < std::min(world.height(), (y + 1) * ny); ++j) {
+                for (int32_t i = x * nx; i < std::min(world.width(), (x + 1) * nx); ++i) {
+                    const Sample s = readSample(world, i, j);
+                    sum.v[0] += s.v[0];
+                    for (int c = 1; c < 4; ++c) {
+                        sum.v[c] += s.v[0] * s.v[c];
+                    }
+                    ++count;
+                }
+            }
+            Sample mean{{sum.v[0] / count, 0.0, 0.0, 0.0}};
+            for (int c = 1; c < 4; ++c) {
+                mean.v[c] = sum.v[0] != 0.0 ? sum.v[c] / sum.v[0] : 0.0;
+            }
+            writeSample(small, x, y, mean);
+        }
+    }
+    return small;
+}
+
+namespace {
+
+// What the effect produced of the output area the host asked for (from `area`'s corner on):
+// the part its result rect covers.
+World producedPart(const World& output, const int32_t area[2], const PF_LRect& result)
+{
+    const int32_t left = std::max(result.left, area[0]), top = std::max(result.top, area[1]);
+    const int32_t right = std::min(result.right, area[0] + output.width());
+    const int32_t bottom = std::min(result.bottom, area[1] + output.height());
+    const bool some = right > left && bottom > top;
+    World produced(output.format(), some ? right - left : 0, some ? bottom - top : 0);
+    for (int32_t y = 0; y < produced.height(); ++y) {
+        std::memcpy(produced.rowData(y),
+                    output.rowData(y + top - area[1]) + size_t(left - area[0]) * output.pixelSize(),
+                    size_t(produced.width()) * output.pixelSize());
+    }
+    return produced;
+}
+
+}  // namespace
+
+// The input as the host hands it with the variations: masked, downsampled, grown by the upstream
+// effect (transparent there). The mask's box, in buffer pixels, grows with what the upstream
+// effect adds after it.
+Renderer::PlacedInput Renderer::placedInput(const World& full) const
+{
+    const HostVariations& v = variations;
+    const PF_LRect mask{v.maskX, v.maskY, v.maskX + v.maskWidth, v.maskY + v.maskHeight};
+    const World small = v.masked
+                            ? downsampled(maskedTo(full, mask), v.downsampleX, v.downsampleY)
+                            : downsampled(full, v.downsampleX, v.downsampleY);
+    PlacedInput placed{withMargin(small, ceilDiv(v.upstreamGrow, v.downsampleX),
+                                  ceilDiv(v.upstreamGrow, v.downsampleY)),
+                       {}, std::nullopt};
+    placed.origin[0] = -ceilDiv(v.upstreamGrow, v.downsampleX);
+    placed.origin[1] = -ceilDiv(v.upstreamGrow, v.downsampleY);
+    if (v.masked) {
+        placed.bounds = PF_LRect{floorDiv(mask.left, v.downsampleX) + placed.origin[0],
+                                 floorDiv(mask.top, v.downsampleY) + placed.origin[1],
+                                 ceilDiv(mask.right, v.downsampleX) - placed.origin[0],
+                                 ceilDiv(mask.bottom, v.downsampleY) - placed.origin[1]};
+    }
+    return placed;
+}
+
+// The host asks for the layer's rect grown as far as the input and returns what the effect
+// reports of it.
+Image Renderer::renderVaried(const World& full, int32_t frame)
+{
+    const HostVariations& v = variations;
+    PlacedInput placed = placedInput(full);
+    World output(placed.world.format(), placed.world.width(), placed.world.height());
+    RenderRequest request;
+    request.input = placed.world.get();
+    request.output = output.get();
+    request.time = frame;
+    request.timeScale = kTimeScale;
+    request.shutterAngle = shutterAngle;
+    request.shutterPhase = shutterPhase;
+    request.downsampleX = PF_RationalScale{1, A_u_long(v.downsampleX)};
+    request.downsampleY = PF_RationalScale{1, A_u_long(v.downsampleY)};
+    request.pixelAspect = PF_RationalScale{v.aspectNum, A_u_long(v.aspectDen)};
+    request.layerWidth = full.width();
+    request.layerHeight = full.height();
+    std::copy(placed.origin, placed.origin + 2, request.inputOrigin);
+    std::copy(placed.origin, placed.origin + 2, request.outputOrigin);
+    request.inputBounds = placed.bounds;
+    PF_PreRenderOutput reported{};
+    request.preRender = &reported;
+    check(host.render(request), frame);
+    return toImage(producedPart(output, placed.origin, reported.result_rect));
+}
+
 World Renderer::toWorld(const Image& image, WorldFormat format)
 {
     if (image.depth != depthOf(format)) {
@@ -264,6 +461,9 @@ void Renderer::check(PF_Err err, int32_t frame) const
 
 World Renderer::renderWorld(const World& input, int32_t frame)
 {
+    if (variations.any()) {
+        return toWorld(renderVaried(input, frame), input.format());
+    }
     World output(input.format(), input.width(), input.height());
     check(renderInto(input, output, frame), frame);
     return output;
@@ -271,6 +471,9 @@ World Renderer::renderWorld(const World& input, int32_t frame)
 
 Image Renderer::render(const World& input, int32_t frame)
 {
+    if (variations.any()) {
+        return renderVaried(input, frame);
+    }
     return toImage(renderWorld(input, frame));
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,12 +33,14 @@ struct BenchTimes {
     double maximum() const;
 };
 
-// How a Renderer makes its worlds: the pixel format of the layers it reads, and the largest side
-// an image it reads may have (larger ones are refused before they are decoded).
+// How a Renderer makes its worlds: the pixel format of the layers it reads, the largest side
+// an image it reads may have (larger ones are refused before they are decoded), and how the host
+// varies its renders.
 struct RenderSetup {
     WorldFormat format = WorldFormat::Argb8;
     int32_t maxSide = ImageIO::kMaxSide;
     int64_t maxPixels = ImageIO::kDefaultMaxPixels;  // --max-pixels
+    HostVariations variations;
 };
 
 // Renders images with the effect through a started HeadlessHost (global setup and parameter
@@ -80,14 +83,20 @@ public:
     // The image of a world's pixels, at the world's depth.
     static Image toImage(const World& world);
 
+    // The world box-downsampled by whole factors as a host renders at a lower resolution: each
+    // pixel the average of the nx x ny block it covers (fewer at the right and bottom edges),
+    // colour weighted by alpha.
+    static World downsampled(const World& world, int32_t nx, int32_t ny);
+
     // Reads an image at its own depth once its header shows that no side is beyond `maxSide`
     // (what the GPU renders); throws ImageError otherwise, before decoding it.
     // and no more than `maxPixels` pixels (--max-pixels).
     static Image readForRender(const std::string& path, int32_t maxSide,
                                int64_t maxPixels = ImageIO::kDefaultMaxPixels);
 
-    // Renders frame `frame` (from 0) of the input into a world of the input's format; throws
-    // RenderError when the effect fails.
+    // Renders frame `frame` (from 0) of the input (full resolution) into a world of the input's
+    // format and returns what the effect produced: the frame, or with the setup's variations the
+    // host's result (downsampled, grown); throws RenderError when the effect fails.
     Image render(const World& input, int32_t frame);
     // The same, the result left in the output world (so that a caller can let the input go
     // before the result is converted: a frame less at the peak).
@@ -110,13 +119,23 @@ public:
                      const std::function<void()>& afterEach = {});
 
 private:
+    // An input world as the host hands it with the variations, where it lies in the layer's
+    // buffer pixels, and its max_result_rect when a mask crops it.
+    struct PlacedInput {
+        World world;
+        int32_t origin[2];
+        std::optional<PF_LRect> bounds;
+    };
     PF_Err renderInto(const World& input, World& output, int32_t frame);
+    PlacedInput placedInput(const World& full) const;
+    Image renderVaried(const World& input, int32_t frame);
     // Throws RenderError for a failed render, with what the effect told the user, if anything.
     void check(PF_Err err, int32_t frame) const;
 
     HeadlessHost& host;
     std::vector<std::unique_ptr<World>> layers;
     std::vector<A_long> layerIndices;  // the parameter each of `layers` was set for
+    HostVariations variations;
     double shutterAngle = 180.0;
     double shutterPhase = 0.0;
 };

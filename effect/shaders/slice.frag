@@ -3,9 +3,14 @@
 // Cuts the frame into parallel bands at an angle. Every band moves its content along itself by
 // its own shift, and about half of the bands show the custom layer laid over the input. The band
 // tables (ends, shifts, layer choices) and the geometry are worked out on the CPU once per render;
-// this program finds each pixel's band in them and samples the layers. Works in window
-// coordinates. Layer textures hold the host's A, R, G, B in r, g, b, a; the result is written in
-// the same order, straight (not premultiplied), at the output format's scale.
+// this program finds each pixel's band in them and samples the layers. The frame is the layer's
+// rect; the output may show any part of it or beyond it, and the input world may cover any part of
+// it (pixels it has not are transparent). Positions are in the layer's buffer pixels (downsampled,
+// from the layer's top-left) where the layers are read, and in the layer's full-resolution square
+// pixels where the bands are laid out. Layers are filtered and laid over each other with their
+// colour weighted by alpha (premultiplied). Layer textures hold the host's A, R, G, B in r, g, b,
+// a; the result is written in the same order, straight (not premultiplied), at the output
+// format's scale.
 //
 // The slice pass builds one program per combination of the switches below, defined after the
 // version line, so that each frame runs only the work its controls need:
@@ -16,6 +21,10 @@
 //                 width instead of meeting at a hard line
 //   MOTION_BLUR   1 when the frame is the average of the effect at several times across the
 //                 shutter, each with its own geometry and band table
+//   SUPERSAMPLED  1 when a downsampled pixel averages the full-resolution pixels it covers
+//   PLACED        1 when a world does not cover the rect it is read in (an input cropped to a
+//                 mask's box or without pixels, a custom layer handed as its content box), so
+//                 that reads beyond it must give transparent pixels
 // Without shifts every pixel shows its own texel, and without a custom layer as well the bands
 // leave no trace: the program then copies the input.
 
@@ -33,12 +42,21 @@ layout(std140) uniform FrameValues {
     vec4 sampleBands[64];  // pattern shift (band phase), the lookup's origin, edge softness in
                            // pixels, layer opacity
     ivec4 sampleTable[64]; // the table's rows (lookup, soft edges), last record, last band
-    vec2 viewSize;         // frame size in pixels
-    vec2 customScale;      // custom layer pixels per frame pixel
+    vec2 viewSize;         // frame size in full-resolution square pixels
+    vec2 customScale;      // custom layer buffer pixels per frame buffer pixel
+    vec2 toSquare;         // square pixels per buffer pixel (downsampling, pixel aspect ratio)
+    vec2 fromSquare;       // buffer pixels per square pixel
+    vec2 outputOrigin;     // the output's first pixel, in the layer's buffer pixels
+    ivec2 inputOrigin;     // the input world's first pixel, in the layer's buffer pixels
+    ivec2 frameTexels;     // the frame in buffer pixels: the edge clamp's range
+    ivec2 customOrigin;    // the custom world's first pixel in the custom layer's reference rect
+    ivec2 customTexels;    // the custom layer's reference rect in its buffer pixels
+    ivec2 supersample;     // full-resolution samples a buffer pixel averages, on each axis
     float inputScale;      // brings a texel to full scale (16-bit hosts stop at 32768)
     float outputScale;     // full scale back to the output format's
     float alphaFloor;      // alpha below this stores as 0 in the output format
     int sampleCount;       // sample times averaged (MOTION_BLUR)
+    int keepZeroAlphaColour; // 1: colour under alpha 0 is written, not cleared
 };
 
 out vec4 colourOut;
@@ -84,16 +102,14 @@ vec4 premultiply(vec4 c)
     return vec4(c.rgb * c.a, c.a);
 }
 
-vec4 unpremultiply(vec4 c)
-{
-    return c.a > 0.0 ? vec4(c.rgb / c.a, c.a) : vec4(0.0);
-}
-
-// source laid over previous, both straight colour.
+// source laid over previous ("over" in premultiplied terms: the previous colour counts by its
+// own alpha), both and the result in straight colour. Where both are transparent the previous
+// colour stays; an opaque result needs no division.
 vec4 blendNormal(vec4 previous, vec4 source)
 {
-    return vec4(previous.rgb * (1.0 - source.a) + source.rgb * source.a,
-                previous.a * (1.0 - source.a) + source.a);
+    float a = previous.a * (1.0 - source.a) + source.a;
+    vec3 rgb = previous.rgb * previous.a * (1.0 - source.a) + source.rgb * source.a;
+    return a > 0.0 ? vec4(a == 1.0 ? rgb : rgb / a, a) : previous;
 }
 
 // Where a pixel lies in the band pattern: its distance across the bands from the reference line,
@@ -127,26 +143,56 @@ vec2 bandAt(Slice slice, float u)
     return u > ends.y ? vec2(rest.x, rest.w) : band;
 }
 
-// Bilinear sample with clamp-to-edge at `texel`, a position in the layer's own pixels (pixel
-// centres at .5), filtered here in single precision from fetched texels rather than by the
+// Pixel `i` of a layer whose world starts at `origin`, both in the layer's buffer pixels:
+// transparent where the world has no pixel.
+vec4 worldTexel(sampler2D layer, ivec2 i, ivec2 origin)
+{
+    ivec2 t = i - origin;
+#if PLACED
+    if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, textureSize(layer, 0)))) {
+        return vec4(0.0);
+    }
+#endif
+    return texelFetch(layer, t, 0);
+}
+
+// A texel's colour (host order: alpha in r) weighted by its alpha.
+vec3 weighted(vec4 c)
+{
+    return c.gba * c.r;
+}
+
+// Bilinear sample at `texel`, a position in the layer's buffer pixels (pixel centres at .5),
+// with clamp-to-edge at the rect [0, texels) and the world placed at `origin`. Colours are
+// weighted by alpha, so that the colour of a transparent pixel does not bleed into its
+// neighbours; where the four alphas are equal that weighting cancels, and the plain blend is
+// taken as it is. Where all four are transparent, their plain colour blend is kept (the colour
+// under zero alpha). Filtered here in single precision from fetched texels rather than by the
 // sampler: drivers filter 8-bit textures at reduced precision (llvmpipe to within a few levels),
 // and the same frame should come out on every one. A position on a texel centre takes one fetch.
-vec4 sampleLayer(sampler2D layer, vec2 texel)
+vec4 sampleLayer(sampler2D layer, vec2 texel, ivec2 origin, ivec2 texels)
 {
-    ivec2 last = textureSize(layer, 0) - 1;
+    ivec2 last = texels - 1;
     vec2 corner = texel - 0.5;
     vec2 base = floor(corner);
     vec2 w = corner - base;
     ivec2 i0 = clamp(ivec2(base), ivec2(0), last);
     if (w.x == 0.0 && w.y == 0.0) {
-        return texelFetch(layer, i0, 0);
+        return worldTexel(layer, i0, origin);
     }
     ivec2 i1 = clamp(ivec2(base) + 1, ivec2(0), last);
-    vec4 c00 = texelFetch(layer, i0, 0);
-    vec4 c10 = texelFetch(layer, ivec2(i1.x, i0.y), 0);
-    vec4 c01 = texelFetch(layer, ivec2(i0.x, i1.y), 0);
-    vec4 c11 = texelFetch(layer, i1, 0);
-    return mix(mix(c00, c10, w.x), mix(c01, c11, w.x), w.y);
+    vec4 c00 = worldTexel(layer, i0, origin);
+    vec4 c10 = worldTexel(layer, ivec2(i1.x, i0.y), origin);
+    vec4 c01 = worldTexel(layer, ivec2(i0.x, i1.y), origin);
+    vec4 c11 = worldTexel(layer, i1, origin);
+    vec4 plain = mix(mix(c00, c10, w.x), mix(c01, c11, w.x), w.y);
+    if (c00.r == c10.r && c00.r == c01.r && c00.r == c11.r) {
+        return plain;
+    }
+    // The weighted alpha is the plain blend's alpha.
+    vec3 sum = mix(mix(weighted(c00), weighted(c10), w.x), mix(weighted(c01), weighted(c11), w.x),
+                   w.y);
+    return plain.r > 0.0 ? vec4(plain.r, sum / plain.r) : plain;
 }
 
 // Where the layers are sampled for a position `pos` in frame pixels. Normal and Clamp sample as
@@ -195,34 +241,36 @@ float softEdgeMask(vec2 pos, float softness)
 #endif
 }
 
-// What one band (its shift x and custom-layer choice y) shows at pixel p: straight colour at full
-// scale.
-vec4 bandSample(Slice slice, vec2 p, vec2 band)
+// What one band (its shift x and custom-layer choice y) shows at the pixel centred at p (square
+// pixels) and `pixel` (buffer pixels): straight colour at full scale.
+vec4 bandSample(Slice slice, vec2 p, vec2 pixel, vec2 band)
 {
 #if SHIFTED
-    // Where this pixel's content comes from: moved along the band by the band's shift.
+    // Where this pixel's content comes from: moved along the band by the band's shift, and read
+    // at that place in the buffers.
     vec2 pos = p + slice.along * band.x;
-    vec2 mapped = edgeMap(pos);
+    vec2 mapped = edgeMap(pos) * fromSquare;
 #if SOFT
     // The coverage scales alpha alone: the colour of a partly covered pixel stays its own.
     float cover = softEdgeMask(pos, slice.softness);
-    vec4 result = swapChannel(sampleLayer(t0, mapped)) * inputScale;
+    vec4 result = swapChannel(sampleLayer(t0, mapped, inputOrigin, frameTexels)) * inputScale;
     result.a *= cover;
     float mask = inputScale;
 #else
     float mask = edgeMask(pos) * inputScale;
-    vec4 result = swapChannel(sampleLayer(t0, mapped)) * mask;
+    vec4 result = swapChannel(sampleLayer(t0, mapped, inputOrigin, frameTexels)) * mask;
 #endif
 #else
-    vec2 mapped = p;
+    vec2 mapped = pixel;
     float mask = inputScale;
-    vec4 result = swapChannel(texelFetch(t0, ivec2(p), 0)) * mask;
+    vec4 result = swapChannel(worldTexel(t0, ivec2(floor(pixel)), inputOrigin)) * mask;
 #endif
 
 #if CUSTOM_LAYER
     // The custom layer, stretched to the frame, is only read where a band shows it.
     if (band.y != 0.0) {
-        vec4 custom = swapChannel(sampleLayer(t1, mapped * customScale)) * mask;
+        vec4 custom = swapChannel(sampleLayer(t1, mapped * customScale, customOrigin,
+                                              customTexels)) * mask;
 #if SOFT && SHIFTED
         custom.a *= cover;
 #endif
@@ -234,14 +282,14 @@ vec4 bandSample(Slice slice, vec2 p, vec2 band)
 }
 
 // The frame at one sample time with hard band edges, straight colour.
-vec4 hardSlice(Slice slice, vec2 p)
+vec4 hardSlice(Slice slice, vec2 p, vec2 pixel)
 {
 #if SHIFTED || CUSTOM_LAYER
     vec2 band = bandAt(slice, patternDistance(slice, p));
 #else
     vec2 band = vec2(0.0);
 #endif
-    return bandSample(slice, p, band);
+    return bandSample(slice, p, pixel, band);
 }
 
 // Texel i of a slice's soft-edge rows: the first band of record i for i up to the last record,
@@ -265,7 +313,7 @@ int softBandAt(Slice slice, float u)
 // by the share of the window `softness` wide, centred on the pixel's distance across the bands,
 // that the band covers. Next to a lone boundary this is a straight blend of the two bands over
 // the softness, centred on the boundary.
-vec4 softSlice(Slice slice, vec2 p)
+vec4 softSlice(Slice slice, vec2 p, vec2 pixel, out vec3 plain)
 {
     float u = patternDistance(slice, p);
     float low = u - 0.5 * slice.softness;
@@ -273,45 +321,93 @@ vec4 softSlice(Slice slice, vec2 p)
     int first = softBandAt(slice, low);
     int last = softBandAt(slice, high);
     vec4 sum = vec4(0.0);
+    plain = vec3(0.0);
     for (int i = first; i <= last; ++i) {
         vec4 band = softTexel(slice, slice.table.z + 1 + i);
         float from = i == first ? low : band.x;
         float to = i == last ? high : band.y;
         float weight = slice.softness > 0.0 ? (to - from) / slice.softness : 1.0;
-        sum += weight * premultiply(bandSample(slice, p, band.zw));
+        vec4 shown = bandSample(slice, p, pixel, band.zw);
+        sum += weight * premultiply(shown);
+        plain += weight * shown.rgb;
     }
     return sum;
 }
 
-// The frame at one sample time, premultiplied.
-vec4 slicePremultiplied(Slice slice, vec2 p)
+// The frame at one sample time, premultiplied; `plain` gets the same blend of the colours
+// without their alphas' weights: the colour under zero alpha where nothing covers the pixel.
+vec4 slicePremultiplied(Slice slice, vec2 p, vec2 pixel, out vec3 plain)
 {
 #if SOFT
-    return softSlice(slice, p);
+    return softSlice(slice, p, pixel, plain);
 #else
-    return premultiply(hardSlice(slice, p));
+    vec4 shown = hardSlice(slice, p, pixel);
+    plain = shown.rgb;
+    return premultiply(shown);
 #endif
+}
+
+// The effect at the point `pixel` (buffer pixels), premultiplied: with MOTION_BLUR the average
+// over the sample times. Colour averages in premultiplied form, so that a transparent sample
+// adds no colour.
+vec4 framePremultiplied(vec2 pixel, out vec3 plain)
+{
+    vec2 p = pixel * toSquare;
+#if MOTION_BLUR
+    vec4 sum = vec4(0.0);
+    plain = vec3(0.0);
+    for (int s = 0; s < sampleCount; ++s) {
+        vec3 one;
+        sum += slicePremultiplied(sliceAt(s), p, pixel, one);
+        plain += one;
+    }
+    plain /= float(sampleCount);
+    return sum / float(sampleCount);
+#else
+    return slicePremultiplied(sliceAt(0), p, pixel, plain);
+#endif
+}
+
+// Straight colour of a premultiplied average; where it has no alpha, the plain colour average.
+vec4 straightOf(vec4 sum, vec3 plain)
+{
+    return sum.a > 0.0 ? vec4(sum.rgb / sum.a, sum.a) : vec4(plain, 0.0);
 }
 
 void main()
 {
-    vec2 p = gl_FragCoord.xy;
-#if MOTION_BLUR
-    // Colour averages in premultiplied form, so that a transparent sample adds no colour.
-    vec4 sum = vec4(0.0);
-    for (int s = 0; s < sampleCount; ++s) {
-        sum += slicePremultiplied(sliceAt(s), p);
+    // The pixel's centre in the layer's buffer pixels.
+    vec2 pixel = gl_FragCoord.xy + outputOrigin;
+    vec4 result;
+#if SUPERSAMPLED
+    {
+        // A downsampled pixel is the average of the full-resolution pixels it covers: the bands,
+        // their floor and their soft edges stay those of the full-resolution frame.
+        vec2 spacing = 1.0 / vec2(supersample);
+        vec4 sum = vec4(0.0);
+        vec3 plain = vec3(0.0);
+        for (int j = 0; j < supersample.y; ++j) {
+            for (int i = 0; i < supersample.x; ++i) {
+                vec3 one;
+                sum += framePremultiplied(pixel - 0.5 + (vec2(i, j) + 0.5) * spacing, one);
+                plain += one;
+            }
+        }
+        float count = float(supersample.x * supersample.y);
+        result = straightOf(sum / count, plain / count);
     }
-    vec4 result = unpremultiply(sum / float(sampleCount));
-#elif SOFT
-    vec4 result = unpremultiply(softSlice(sliceAt(0), p));
+#elif MOTION_BLUR || SOFT
+    vec3 plain;
+    vec4 sum = framePremultiplied(pixel, plain);
+    result = straightOf(sum, plain);
 #else
-    vec4 result = hardSlice(sliceAt(0), p);
+    result = hardSlice(sliceAt(0), pixel * toSquare, pixel);
 #endif
 
-    // A pixel that stores no coverage stores no colour.
+    // A pixel that stores no coverage stores no colour, unless the host asks for the colour
+    // under zero alpha.
     if (result.a == 0.0 || result.a < alphaFloor) {
-        result = vec4(0.0);
+        result = keepZeroAlphaColour != 0 ? vec4(result.rgb, 0.0) : vec4(0.0);
     }
     colourOut = vec4(result.a, result.rgb) * outputScale;
 }

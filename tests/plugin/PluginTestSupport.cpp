@@ -139,6 +139,33 @@ ArgbImage solid(int width, int height, uint8_t a, uint8_t r, uint8_t g, uint8_t 
     return image;
 }
 
+ArgbImage boxDownsampled(const ArgbImage& image, int nx, int ny)
+{
+    ArgbImage small((image.width + nx - 1) / nx, (image.height + ny - 1) / ny);
+    for (int y = 0; y < small.height; ++y) {
+        for (int x = 0; x < small.width; ++x) {
+            double alpha = 0.0, colour[3] = {0.0, 0.0, 0.0};
+            int count = 0;
+            for (int j = y * ny; j < std::min(image.height, (y + 1) * ny); ++j) {
+                for (int i = x * nx; i < std::min(image.width, (x + 1) * nx); ++i) {
+                    const uint8_t* p = image.at(i, j);
+                    alpha += p[0];
+                    for (int c = 0; c < 3; ++c) {
+                        colour[c] += double(p[0]) * p[1 + c];
+                    }
+                    ++count;
+                }
+            }
+            uint8_t* q = small.at(x, y);
+            q[0] = uint8_t(std::lround(alpha / count));
+            for (int c = 0; c < 3; ++c) {
+                q[1 + c] = alpha > 0.0 ? uint8_t(std::lround(colour[c] / alpha)) : 0;
+            }
+        }
+    }
+    return small;
+}
+
 PluginHost::PluginHost() : headless(std::make_unique<HeadlessHost>(builtPluginPath()))
 {
     if (headless->startUp() != PF_Err_NONE) {

@@ -32,6 +32,10 @@ ArgbImage solid(int width, int height, uint8_t a, uint8_t r, uint8_t g, uint8_t 
 // in the top third; `salt` varies the detail.
 ArgbImage detailedPicture(int width, int height, int salt);
 
+// The picture at a host's lower resolution: each pixel the average of the nx x ny block it covers
+// (fewer at the right and bottom edges), colour weighted by alpha, rounded to nearest.
+ArgbImage boxDownsampled(const ArgbImage& image, int nx, int ny);
+
 // The plug-in loaded by a headless host that has sent global and parameter setup, with helpers
 // to render an image at given control values.
 class PluginHost {

@@ -317,3 +317,35 @@ TEST(CommandLine, DepthAndOutputFormatAreChecked)
               "--exr-channels applies only to an .exr output");
     EXPECT_EQ(usageError({"bench", "--depth", "16"}), "--depth does not apply to bench");
 }
+
+TEST(CommandLine, HostVariationsAreReadWithTheirLimits)
+{
+    const HostVariations v = CommandLine::parse({"render", "-o", "o.png", "--downsample", "2,3",
+                                                 "--pixel-aspect", "2:1", "--upstream-grow",
+                                                 "8", "--mask", "4,5,60,40"})
+                                 .variations;
+    EXPECT_EQ(v.downsampleX, 2);
+    EXPECT_EQ(v.downsampleY, 3);
+    EXPECT_EQ(v.aspectNum, 2);
+    EXPECT_EQ(v.aspectDen, 1);
+    EXPECT_EQ(v.upstreamGrow, 8);
+    EXPECT_TRUE(v.masked);
+    EXPECT_EQ(v.maskX + v.maskY + v.maskWidth + v.maskHeight, 4 + 5 + 60 + 40);
+    const HostVariations quarter =
+        CommandLine::parse({"render", "-o", "o.png", "--downsample", "4"}).variations;
+    EXPECT_EQ(quarter.downsampleX * 10 + quarter.downsampleY, 44);
+    EXPECT_FALSE(CommandLine::parse({"render", "-o", "o.png"}).variations.any());
+
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--downsample", "9"}).find("1 to 8"),
+              std::string::npos);
+    for (const char* wrong : {"0", "2,", "2,3,4", "x"}) {
+        EXPECT_NE(usageError({"render", "-o", "o.png", "--downsample", wrong}), "") << wrong;
+    }
+    for (const char* wrong : {"2", "2:0", ":1", "2:1:1"}) {
+        EXPECT_NE(usageError({"render", "-o", "o.png", "--pixel-aspect", wrong}), "") << wrong;
+    }
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--mask", "1,2,3"}), "");
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--mask", "1,2,0,4"}), "");
+    EXPECT_NE(usageError({"render", "-o", "o.png", "--upstream-grow", "-1"}), "");
+    EXPECT_NE(usageError({"bench", "--downsample", "2"}), "");
+}

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 
 #include "tool/CommandLine.h"
@@ -120,6 +121,35 @@ TEST(Renderer, LayersGoBackToTheHostWithTheRenderer)
     const Image expected = Renderer(*plain, {}, 1).render(input, 0);
     EXPECT_NE(layered.rgba, expected.rgba);
     EXPECT_EQ(after.rgba, expected.rgba);
+}
+
+// The tool's host variations: the output is what the host gets back (downsampled, grown as the
+// effect reports), and an upstream effect's growth leaves the layer's own pixels as they were.
+TEST(Renderer, VariedRendersGiveTheHostsResult)
+{
+    std::unique_ptr<HeadlessHost> host = startedPlugin();
+    if (!host) {
+        GTEST_SKIP() << "the plug-in is not built beside the tests";
+    }
+    host->setValue(5, 25); // Offset Random
+    host->setValue(11, 2); // Edge Type: Repeat
+    const World input = Renderer::toWorld(DefaultImage::make(36, 20));
+    const Image plain = Renderer(*host, {}, 1).render(input, 0);
+    RenderSetup grown;
+    grown.variations.upstreamGrow = 5;
+    const Image wide = Renderer(*host, {}, 1, grown).render(input, 0);
+    ASSERT_EQ(wide.width, 46);
+    ASSERT_EQ(wide.height, 30);
+    for (int32_t y = 0; y < 20; ++y) {
+        ASSERT_EQ(std::memcmp(wide.pixel(5, y + 5), plain.pixel(0, y), 36 * 4), 0) << "row " << y;
+    }
+    RenderSetup small;
+    small.variations.downsampleX = 4;
+    small.variations.downsampleY = 3;
+    small.variations.upstreamGrow = 5;
+    const Image quarter = Renderer(*host, {}, 1, small).render(input, 0);
+    EXPECT_EQ(quarter.width, 9 + 2 * 2);
+    EXPECT_EQ(quarter.height, 7 + 2 * 2);
 }
 
 TEST(Renderer, BenchFiguresComeFromTheTimes)

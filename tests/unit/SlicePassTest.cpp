@@ -507,14 +507,14 @@ TEST_F(SlicePassTest, EqualBandsSplitTheFrameAtExactColumnsAndEachShowsOneLayer)
 
 TEST_F(SlicePassTest, CustomLayerIsLaidOverTheInputWithItsOpacity)
 {
-    // A transparent red input under a half-transparent blue custom layer: colours mix, alpha is
-    // the custom layer's.
+    // A transparent red input under a half-transparent blue custom layer: the input's colour
+    // counts by its alpha (none), so the blue shows as it is, with the custom layer's alpha.
     Layer input(2, 2, std::vector<Rgba>(4, {1.0f, 0.0f, 0.0f, 0.0f}));
     Layer custom(1, 1, {{0.0f, 0.0f, 1.0f, 1.0f}});
     Target target(2, 2);
     parameters.count = 1;
     parameters.layerAlpha = 0.5;
-    const Rgba overlaid = hostOrder({0.5f, 0.0f, 0.5f, 0.5f});
+    const Rgba overlaid = hostOrder({0.0f, 0.0f, 1.0f, 0.5f});
     int32_t chosen = 0;
     for (int32_t seed = 0; seed < 12; ++seed) {
         parameters.layerRandomSeed = seed * 811;
