@@ -6,12 +6,13 @@
 #define LAMINO_EFFECT_NAME "Orla Lamino"
 #define LAMINO_EFFECT_CATEGORY "Orla"
 #define LAMINO_EFFECT_MATCH_NAME "Orla_Lamino"
-// Version 1.1, fix level 0, development stage, build 1, in the host's version packing. 1.1
-// renders 16- and 32-bit frames at their own precision, so the host's cached frames of 1.0
-// must not be reused.
-#define LAMINO_EFFECT_VERSION 0x00088001L
+// Version 1.2, fix level 0, development stage, build 1, in the host's version packing. 1.2
+// filters and composites in premultiplied colour, lays the bands over the layer's rect and
+// reads the host's shutter in its own units, so the host's cached frames of 1.1 must not be
+// reused.
+#define LAMINO_EFFECT_VERSION 0x00090001L
 #define LAMINO_EFFECT_MAJOR 1
-#define LAMINO_EFFECT_MINOR 1
+#define LAMINO_EFFECT_MINOR 2
 // The effect API version the effect is written to (13.28, After Effects 23.4). Hosts from 2022 on
 // render an effect on several threads at once only when it declares 13.25 or later; below that
 // they take its renders one at a time, whatever its threaded-rendering flag says.

@@ -61,7 +61,7 @@ std::vector<uint8_t> expectedPipl()
     appendProperty(bytes, "8664", std::vector<uint8_t>(entry, entry + sizeof(entry)), 16);
     appendProperty(bytes, "ePVR", {2, 0, 0, 0}, 4);
     appendProperty(bytes, "eSVR", {13, 0, 28, 0}, 4); // effect API 13.28
-    appendProperty(bytes, "eVER", le32(0x00088001), 4); // 1.1.0, development, build 1
+    appendProperty(bytes, "eVER", le32(0x00090001), 4); // 1.2.0, development, build 1
     appendProperty(bytes, "eINF", {0, 0}, 2);
     // I_USE_SHUTTER_ANGLE, DEEP_COLOR_AWARE
     appendProperty(bytes, "eGLO", le32(0x02080000), 4);
@@ -133,7 +133,7 @@ TEST(PluginCommands, AboutWritesItsText)
 {
     HeadlessHost host(builtPluginPath());
     ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.1\rOrla Lamino");
+    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.2\rOrla Lamino");
     EXPECT_EQ(host.heldSuites(), 0);
     EXPECT_EQ(host.report(), "");
 }
@@ -163,7 +163,7 @@ TEST(PluginCommands, AboutWithANullSprintfFailsWithoutCalling)
 
     host.setFaultPlan(FaultPlan{});
     ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.1\rOrla Lamino");
+    EXPECT_EQ(host.aboutText(), "Orla Lamino v1.2\rOrla Lamino");
 }
 
 TEST(PluginCommands, CommandsOutsideTheTableDoNothing)

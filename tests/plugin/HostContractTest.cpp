@@ -177,7 +177,7 @@ TEST_F(HostContractTest, ControlCommandsRunBesideFourRenders)
     int commands = 0;
     while (rendering > 0) {
         EXPECT_EQ(host.about(), PF_Err_NONE);
-        EXPECT_EQ(host.aboutText().rfind("Orla Lamino v1.1", 0), 0u);
+        EXPECT_EQ(host.aboutText().rfind("Orla Lamino v1.2", 0), 0u);
         EXPECT_EQ(host.paramsSetup(), PF_Err_NONE);
         EXPECT_EQ(host.updateParamsUi(), PF_Err_NONE);
         ++commands;
