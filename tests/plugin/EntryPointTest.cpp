@@ -116,7 +116,7 @@ TEST(PluginCommands, GlobalSetupReportsVersionAndFlagsAndKeepsTheHostContext)
     ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
     EXPECT_TRUE(hostContext.isCurrent());
     const GlobalSetupResult result = host.globalSetupResult();
-    EXPECT_EQ(result.myVersion, PF_VERSION(1, 1, 0, PF_Stage_DEVELOP, 1));
+    EXPECT_EQ(result.myVersion, PF_VERSION(1, 2, 0, PF_Stage_DEVELOP, 1));
     EXPECT_EQ(result.outFlags, PF_OutFlag_I_USE_SHUTTER_ANGLE | PF_OutFlag_DEEP_COLOR_AWARE);
     EXPECT_EQ(result.outFlags2, PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
                                     PF_OutFlag2_SUPPORTS_SMART_RENDER |

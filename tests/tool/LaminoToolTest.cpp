@@ -171,7 +171,7 @@ TEST_F(LaminoToolTest, InfoAndBenchReportOnStandardOutput)
 {
     ASSERT_EQ(run({"info"}), 0) << err.str();
     for (const char* line :
-         {"Match name:       Orla_Lamino", "Version:          1.1.0, development stage, build 1",
+         {"Match name:       Orla_Lamino", "Version:          1.2.0, development stage, build 1",
           "Entry point:      EntryPointFunc", "Effect API:       13.28", "  Orla Lamino v1.2\n",
           "  Thread-safe rendering: yes\n", "  --edge-type normal|repeat|mirror|clamp\n",
           "Layer Opacity (fixed-point slider, parameter 9)",
