@@ -62,7 +62,7 @@ const Tolerance kTolerances[] = {
     {"windows", 1, {1, 1, 1}},
     {"GDI objects", 1, {10, 10, 10}},
     {"USER objects", 1, {10, 10, 10}},
-    {"kernel handles", 1, {0.5, 2.5, 400}},
+    {"kernel handles", 1, {0.5, 2.5, 600}},
     {"private MB", kMegabyte, {4, 1, 50}},
     {"working set MB", kMegabyte, {8, 2, 100}},
     {"heap MB", kMegabyte, {4, 1, 50}},
@@ -78,7 +78,7 @@ const Tolerance kTolerances[] = {
 // (GL programs after renders are not judged per render: they are the program variants that the
 // stretch's renders happened to need, at most kProgramVariants; more than that at any sample
 // fails instead.)
-constexpr double kHandleTypeTolerance[] = {0.5, 2.5, 400};
+constexpr double kHandleTypeTolerance[] = {0.5, 2.5, 600};
 const char kHandleTypePrefix[] = "handles: ";
 
 // The checkout the GL probe runs in, on the thread that asked for it.
