@@ -95,6 +95,7 @@ private:
     bool judgeFigure(const std::string& figure, const double limits[3], double scale);
     void leakForTesting(Stretch stretch);
     std::thread endingRenderThread();
+    static bool settledOnly(const std::string& figure);
     void printTotals();
     // outcome
     void fail(const std::string& what);
