@@ -150,8 +150,9 @@ std::vector<uint8_t> renderRaceFrame(HeadlessHost& host, const RaceFrame& frame,
 // opacity, and other program variants) and of another size, with a custom layer; rounds of each
 // depth, with and without motion blur. The host holds every render at its last control checkout
 // until all have read their controls, so that controls kept anywhere process-wide between
-// reading and drawing would be another thread's by the time of drawing, every time. Every frame
-// must be the one its render gave alone.
+// reading and drawing would be another thread's by the time of drawing, every time, while the
+// main thread sends the user interface's commands. Every frame must be the one its render gave
+// alone.
 TEST(ConcurrentRender, ThreadsReleasedTogetherEachGiveTheFrameTheyGiveAlone)
 {
     constexpr int kRaceThreads = 8;
@@ -219,13 +220,20 @@ TEST(ConcurrentRender, ThreadsReleasedTogetherEachGiveTheFrameTheyGiveAlone)
         });
         std::vector<std::vector<uint8_t>> raced(kRaceThreads);
         std::vector<std::thread> threads;
+        std::atomic<int> finished{0};
         for (int t = 0; t < kRaceThreads; ++t) {
             threads.emplace_back([&, t] {
                 remaining = checkouts[t];
                 start.arriveAndWait(std::chrono::seconds(20));
                 raced[t] = renderRaceFrame(host, frames[t], inputs[t]);
                 remaining = 0;
+                ++finished;
             });
+        }
+        // The host's main thread goes on with the user interface meanwhile.
+        while (finished < kRaceThreads) {
+            EXPECT_EQ(host.about(), PF_Err_NONE);
+            EXPECT_EQ(host.updateParamsUi(), PF_Err_NONE);
         }
         for (std::thread& thread : threads) {
             thread.join();
@@ -237,6 +245,7 @@ TEST(ConcurrentRender, ThreadsReleasedTogetherEachGiveTheFrameTheyGiveAlone)
             EXPECT_EQ(raced[t], alone[t]) << "frame " << t << " (round " << round << ")";
         }
     }
+    EXPECT_GT(host.controlCommandsBesideRenders(), 0);
     EXPECT_EQ(host.report(), "");
 }
 
