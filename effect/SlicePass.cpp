@@ -230,9 +230,7 @@ void SlicePass::placeWorlds(const SliceFrame& frame, SliceUniformValues& values)
         values.fromSquare[axis] = place.fromSquare[axis];
         values.outputOrigin[axis] = static_cast<float>(place.outputOrigin[axis]);
         values.inputOrigin[axis] = place.inputOrigin[axis];
-        values.frameTexels[axis] = std::max<int32_t>(
-            1, place.frameTexels[axis] > 0 ? place.frameTexels[axis]
-                                           : static_cast<int32_t>(frameSize[axis]));
+        values.frameTexels[axis] = std::max<int32_t>(1, frameTexels(frame, axis));
         values.customOrigin[axis] = place.customOrigin[axis];
         values.customTexels[axis] = std::max<int32_t>(
             1, place.customTexels[axis] > 0 ? place.customTexels[axis]
@@ -247,16 +245,19 @@ void SlicePass::placeWorlds(const SliceFrame& frame, SliceUniformValues& values)
     values.keepZeroAlphaColour = place.keepZeroAlphaColour ? 1 : 0;
 }
 
+int32_t SlicePass::frameTexels(const SliceFrame& frame, int axis)
+{
+    const int32_t placed = frame.placement.frameTexels[axis];
+    return placed > 0 ? placed : static_cast<int32_t>(axis == 0 ? frame.width : frame.height);
+}
+
 bool SlicePass::outputBeyondFrame(const SliceFrame& frame)
 {
     const FramePlacement& place = frame.placement;
-    const int32_t frameTexels[2] = {
-        place.frameTexels[0] > 0 ? place.frameTexels[0] : static_cast<int32_t>(frame.width),
-        place.frameTexels[1] > 0 ? place.frameTexels[1] : static_cast<int32_t>(frame.height)};
     for (int axis = 0; axis < 2; ++axis) {
         const int32_t size = place.outputSize[axis];
         if (place.outputOrigin[axis] < 0 ||
-            (size > 0 && place.outputOrigin[axis] + size > frameTexels[axis])) {
+            (size > 0 && place.outputOrigin[axis] + size > frameTexels(frame, axis))) {
             return true;
         }
     }

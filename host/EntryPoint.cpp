@@ -20,6 +20,7 @@
 #include "host/EffectIdentity.h"
 #include "host/EffectParameters.h"
 #include "host/FrameRender.h"
+#include "host/LayerGeometry.h"
 #include "host/SmartRender.h"
 #include "host/SuiteScope.h"
 #include "host/UserMessages.h"
@@ -146,11 +147,6 @@ PF_Err GlobalSetdown()
     return PF_Err_NONE;
 }
 
-bool isUsableWorld(const PF_LayerDef* world)
-{
-    return world && world->width > 0 && world->height > 0;
-}
-
 // The classic render's worlds are 8-bit, or 16-bit when the host marks them deep; the input and
 // the output must agree.
 bool classicPixelFormat(const PF_LayerDef* input, const PF_LayerDef* output, uint32_t& format)
@@ -177,7 +173,7 @@ void renderInOwnContext(PF_InData* in_data, const FrameWorlds& worlds, uint32_t 
 
 PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
 {
-    if (!in_data || !params || !params[0] || !isUsableWorld(&params[0]->u.ld) || !output) {
+    if (!in_data || !params || !params[0] || !hasPixels(&params[0]->u.ld) || !output) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
     uint32_t pixelFormat = kPixelFormatArgb;

@@ -36,11 +36,6 @@ void requireOutputFits(const PF_LayerDef* output)
     }
 }
 
-bool hasPixels(const PF_LayerDef* world)
-{
-    return world && world->width > 0 && world->height > 0;
-}
-
 // The layer's geometry; a host that reports no layer size has the input world be the frame.
 LayerGeometry frameGeometry(const PF_InData* in_data, const FrameWorlds& worlds)
 {
@@ -52,18 +47,6 @@ LayerGeometry frameGeometry(const PF_InData* in_data, const FrameWorlds& worlds)
                          worlds.inputOrigin[0] + worlds.input->width,
                          worlds.inputOrigin[1] + worlds.input->height};
     return layerGeometryOfFrame(in_data, world);
-}
-
-// The full-resolution pixels a downsampled pixel covers on one axis, whole (1 at full resolution).
-int32_t fullPixelsPerPixel(const PF_RationalScale& downsample)
-{
-    const int64_t num = downsample.num;
-    const int64_t den = downsample.den;
-    if (num <= 0 || den <= 0 || num >= den) {
-        return 1;
-    }
-    const int64_t covered = (den + num - 1) / num;
-    return static_cast<int32_t>(std::min<int64_t>(covered, SlicePass::kMaxSupersample));
 }
 
 // Whether a world at `origin` holds every pixel of the rect from 0 to `texels`.
@@ -110,8 +93,8 @@ FramePlacement placementOf(const LayerGeometry& g, const FrameWorlds& worlds,
     place.worldsCoverFrame = covers(place.inputOrigin, worlds.input, place.frameTexels) &&
                              (!worlds.custom ||
                               covers(place.customOrigin, worlds.custom, place.customTexels));
-    place.supersample[0] = fullPixelsPerPixel(in_data->downsample_x);
-    place.supersample[1] = fullPixelsPerPixel(in_data->downsample_y);
+    place.supersample[0] = fullPixelsPerPixel(in_data->downsample_x, SlicePass::kMaxSupersample);
+    place.supersample[1] = fullPixelsPerPixel(in_data->downsample_y, SlicePass::kMaxSupersample);
     place.keepZeroAlphaColour = worlds.keepZeroAlphaColour;
     return place;
 }

@@ -69,6 +69,22 @@ LayerGeometry layerGeometryOfFrame(const PF_InData* in_data, const PF_LRect& fra
     return g;
 }
 
+bool hasPixels(const PF_LayerDef* world)
+{
+    return world && world->width > 0 && world->height > 0;
+}
+
+int32_t fullPixelsPerPixel(const PF_RationalScale& scale, int32_t largest)
+{
+    const int64_t num = scale.num;
+    const int64_t den = scale.den;
+    if (!usable(scale) || num >= den) {
+        return 1;
+    }
+    const int64_t covered = (den + num - 1) / num;
+    return static_cast<int32_t>(std::min<int64_t>(covered, largest));
+}
+
 bool isEmptyRect(const PF_LRect& rect)
 {
     return rect.left >= rect.right || rect.top >= rect.bottom;

@@ -44,6 +44,13 @@ LayerGeometry layerGeometry(const PF_InData* in_data);
 // its full-resolution size follows from the factors.
 LayerGeometry layerGeometryOfFrame(const PF_InData* in_data, const PF_LRect& frame);
 
+// Whether the world is there and has at least one pixel.
+bool hasPixels(const PF_LayerDef* world);
+
+// The full-resolution pixels a buffer pixel covers on one axis, whole: 1 at full resolution or
+// for a factor that rationalFactor takes as 1, at most `largest`.
+int32_t fullPixelsPerPixel(const PF_RationalScale& scale, int32_t largest);
+
 bool isEmptyRect(const PF_LRect& rect);
 // The smallest rect holding both (an empty one adds nothing).
 PF_LRect unitedRect(const PF_LRect& a, const PF_LRect& b);

@@ -88,11 +88,6 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra)
 
 namespace {
 
-bool hasPixels(const PF_LayerDef* world)
-{
-    return world && world->width > 0 && world->height > 0;
-}
-
 // Checked-out worlds lie at their origins in their layers' buffer pixels.
 void placeWorlds(FrameWorlds& worlds, const PF_SmartRenderInput& input)
 {

@@ -119,9 +119,7 @@ bool RenderSurface::finishRender()
     std::lock_guard<SlimMutex> lock(storageMutex);
     int64_t& kept = keptStorage.current();
     kept = storageBytes(made);
-    int64_t total = 0;
-    keptStorage.forEach([&](int64_t& bytes) { total += bytes; });
-    if (total <= storageBudget.load()) {
+    if (keptStorageTotal() <= storageBudget.load()) {
         return false;
     }
     releaseStorage(made);
@@ -132,6 +130,11 @@ bool RenderSurface::finishRender()
 int64_t RenderSurface::keptStorageBytes()
 {
     std::lock_guard<SlimMutex> lock(storageMutex);
+    return keptStorageTotal();
+}
+
+int64_t RenderSurface::keptStorageTotal()
+{
     int64_t total = 0;
     keptStorage.forEach([&](int64_t& bytes) { total += bytes; });
     return total;
@@ -145,7 +148,6 @@ void RenderSurface::setStorageBudgetForTesting(int64_t bytes)
 // The framebuffer name stays: it holds no storage, and GL does not share it.
 void RenderSurface::releaseStorage(Targets& made)
 {
-
     if (made.outputRenderbuffer != 0) {
         glBindFramebuffer(GL_FRAMEBUFFER, made.framebuffer);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);

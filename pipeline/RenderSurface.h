@@ -75,6 +75,8 @@ private:
     static void releaseTargets(Targets& targets);
     static void releaseStorage(Targets& targets);
     static int64_t storageBytes(const Targets& targets);
+    // The storage all contexts keep; storageMutex held.
+    int64_t keptStorageTotal();
     static void makeOutput(Targets& targets, int32_t width, int32_t height,
                            gl::GLenum internalFormat);
 
