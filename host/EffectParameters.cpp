@@ -222,55 +222,53 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
 
 namespace {
 
-// Each reader checks one parameter out at `at` (the time being rendered without it), takes its
-// value in its field's units, and checks it in.
-int32_t readInt(PF_InData* in_data, A_long index, const ParamTime* at)
+// Checks one parameter out at `at` (the time being rendered without it), takes its value from the
+// definition of the declared type with `take`, and checks it in.
+template <class Take>
+auto readParam(PF_InData* in_data, A_long index, const ParamTime* at, PF_ParamType type,
+               Take take)
 {
     ParamCheckout param(in_data, index, at);
-    const int32_t value = param.of(PF_Param_SLIDER).u.sd.value;
+    const auto value = take(param.of(type).u);
     param.checkIn();
     return value;
+}
+
+int32_t readInt(PF_InData* in_data, A_long index, const ParamTime* at)
+{
+    return readParam(in_data, index, at, PF_Param_SLIDER,
+                     [](const PF_ParamDefUnion& u) { return int32_t(u.sd.value); });
 }
 
 // A fixed slider of whole percents, as a fraction (its fraction of a percent is dropped).
 double readPercent(PF_InData* in_data, A_long index, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index, at);
-    const double value = wholePart(param.of(PF_Param_FIX_SLIDER).u.fd.value) / 100.0;
-    param.checkIn();
-    return value;
+    return readParam(in_data, index, at, PF_Param_FIX_SLIDER,
+                     [](const PF_ParamDefUnion& u) { return wholePart(u.fd.value) / 100.0; });
 }
 
 double readFloat(PF_InData* in_data, A_long index, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index, at);
-    const double value = param.of(PF_Param_FLOAT_SLIDER).u.fs_d.value;
-    param.checkIn();
-    return value;
+    return readParam(in_data, index, at, PF_Param_FLOAT_SLIDER,
+                     [](const PF_ParamDefUnion& u) { return double(u.fs_d.value); });
 }
 
 double readAngle(PF_InData* in_data, A_long index, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index, at);
-    const double value = param.of(PF_Param_ANGLE).u.ad.value * kFixedToDouble;
-    param.checkIn();
-    return value;
+    return readParam(in_data, index, at, PF_Param_ANGLE,
+                     [](const PF_ParamDefUnion& u) { return u.ad.value * kFixedToDouble; });
 }
 
 bool readBool(PF_InData* in_data, A_long index, const ParamTime* at)
 {
-    ParamCheckout param(in_data, index, at);
-    const bool value = param.of(PF_Param_CHECKBOX).u.bd.value != 0;
-    param.checkIn();
-    return value;
+    return readParam(in_data, index, at, PF_Param_CHECKBOX,
+                     [](const PF_ParamDefUnion& u) { return u.bd.value != 0; });
 }
 
 int32_t readPopup(PF_InData* in_data, A_long index)
 {
-    ParamCheckout param(in_data, index);
-    const int32_t value = param.of(PF_Param_POPUP).u.pd.value - 1;
-    param.checkIn();
-    return value;
+    return readParam(in_data, index, nullptr, PF_Param_POPUP,
+                     [](const PF_ParamDefUnion& u) { return int32_t(u.pd.value - 1); });
 }
 
 // Every control that can change between two times of one frame.

@@ -194,27 +194,10 @@ short bitdepthOf(const PF_EffectWorld& world)
     }
 }
 
-bool isEmpty(const PF_LRect& rect)
-{
-    return rect.left >= rect.right || rect.top >= rect.bottom;
-}
-
 bool inside(const PF_LRect& rect, const PF_LRect& bounds)
 {
-    return isEmpty(rect) || (rect.left >= bounds.left && rect.top >= bounds.top &&
+    return hasNoArea(rect) || (rect.left >= bounds.left && rect.top >= bounds.top &&
                              rect.right <= bounds.right && rect.bottom <= bounds.bottom);
-}
-
-PF_LRect clippedTo(const PF_LRect& rect, const PF_LRect& bounds)
-{
-    const PF_LRect both{std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
-                        std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
-    return isEmpty(both) ? PF_LRect{0, 0, 0, 0} : both;
-}
-
-PF_LRect rectAt(const int32_t origin[2], const PF_EffectWorld& world)
-{
-    return PF_LRect{origin[0], origin[1], origin[0] + world.width, origin[1] + world.height};
 }
 
 // A layer's full-resolution size: as given, else a world's size at the downsample factor.
@@ -238,7 +221,7 @@ SmartRenderState smartStateOf(const RenderRequest& request)
     std::copy(request.inputOrigin, request.inputOrigin + 2, state.inputOrigin);
     std::copy(request.outputOrigin, request.outputOrigin + 2, state.outputOrigin);
     const PF_LRect inputRect = rectAt(request.inputOrigin, *request.input);
-    state.inputBounds = clippedTo(request.inputBounds.value_or(inputRect), inputRect);
+    state.inputBounds = clippedRect(request.inputBounds.value_or(inputRect), inputRect);
     state.outputRect = rectAt(request.outputOrigin, *request.output);
     state.pixelAspect = request.pixelAspect;
     state.layerWidth = layerSize(request.layerWidth, request.input->width, request.downsampleX);
@@ -315,8 +298,8 @@ PF_Err HeadlessHost::smartRender(const RenderRequest& request)
     }
     // The host renders what the effect will produce of the request, into that part of the
     // output area; a request without area asked for the bounds alone.
-    state.outputRect = clippedTo(preOutput.result_rect, area);
-    const bool boundsOnly = isEmpty(preInput.output_request.rect);
+    state.outputRect = clippedRect(preOutput.result_rect, area);
+    const bool boundsOnly = hasNoArea(preInput.output_request.rect);
     if (err == PF_Err_NONE && !boundsOnly) {
         PF_SmartRenderInput renderInput{};
         renderInput.output_request = preInput.output_request;

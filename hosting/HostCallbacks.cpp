@@ -626,23 +626,12 @@ SmartRenderState* smartStateFor(PF_Cmd cmd, const char* callback)
 
 PF_LRect boundsOf(const PF_EffectWorld* layer, const int32_t origin[2])
 {
-    return layer != nullptr
-               ? PF_LRect{origin[0], origin[1], origin[0] + layer->width, origin[1] + layer->height}
-               : PF_LRect{0, 0, 0, 0};
+    return layer != nullptr ? rectAt(origin, *layer) : PF_LRect{0, 0, 0, 0};
 }
 
 int64_t areaOf(const PF_LRect& rect)
 {
-    return rect.left < rect.right && rect.top < rect.bottom
-               ? int64_t(rect.right - rect.left) * int64_t(rect.bottom - rect.top)
-               : 0;
-}
-
-PF_LRect clipped(const PF_LRect& rect, const PF_LRect& bounds)
-{
-    PF_LRect both{std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
-                  std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
-    return both.left < both.right && both.top < both.bottom ? both : PF_LRect{0, 0, 0, 0};
+    return hasNoArea(rect) ? 0 : int64_t(rect.right - rect.left) * int64_t(rect.bottom - rect.top);
 }
 
 // The layer of parameter `index`: the input for 0, the chosen layer of a layer parameter (null
@@ -712,7 +701,7 @@ PF_Err checkoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutI
                                  : referenced     ? placement.referenceHeight
                                                   : layer->height;
         }
-        result->result_rect = clipped(request->rect, result->max_result_rect);
+        result->result_rect = clippedRect(request->rect, result->max_result_rect);
         result->par = smart->pixelAspect;
         checkout.resultRect = result->result_rect;
         session->ledger.count(&HostCounts::requestedLayerPixels, areaOf(result->result_rect));

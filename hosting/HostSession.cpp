@@ -1,5 +1,7 @@
 #include "hosting/HostSession.h"
 
+#include <algorithm>
+
 #include "hosting/HostCallbacks.h"
 #include "hosting/World.h"
 
@@ -13,11 +15,28 @@ HostCommand::HostCommand(HostSession& session, PF_Cmd cmd, const FaultPlan& plan
     HostCallbacks::removeCallbacks(*this, plan.nullCallbacks);
 }
 
+bool hasNoArea(const PF_LRect& rect)
+{
+    return rect.left >= rect.right || rect.top >= rect.bottom;
+}
+
+PF_LRect clippedRect(const PF_LRect& rect, const PF_LRect& bounds)
+{
+    const PF_LRect both{std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
+                        std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
+    return hasNoArea(both) ? PF_LRect{0, 0, 0, 0} : both;
+}
+
+PF_LRect rectAt(const int32_t origin[2], const PF_EffectWorld& world)
+{
+    return PF_LRect{origin[0], origin[1], origin[0] + world.width, origin[1] + world.height};
+}
+
 PF_EffectWorld worldPart(const PF_EffectWorld& world, const int32_t origin[2],
                          const PF_LRect& rect)
 {
     PF_EffectWorld part = world;
-    const bool empty = rect.left >= rect.right || rect.top >= rect.bottom;
+    const bool empty = hasNoArea(rect);
     part.width = empty ? 0 : rect.right - rect.left;
     part.height = empty ? 0 : rect.bottom - rect.top;
     part.origin_x = empty ? 0 : rect.left;

@@ -64,6 +64,13 @@ struct SmartRenderState {
     bool outputCheckedOut = false;
 };
 
+// Rects in a layer's buffer pixels, as smart render's checkouts and requests give them.
+bool hasNoArea(const PF_LRect& rect);
+// What both hold; {0, 0, 0, 0} when nothing.
+PF_LRect clippedRect(const PF_LRect& rect, const PF_LRect& bounds);
+// The rect of a world whose first pixel lies at `origin`.
+PF_LRect rectAt(const int32_t origin[2], const PF_EffectWorld& world);
+
 // The part `rect` of a world whose first pixel lies at `origin`, as a world of its own with
 // that rect's size and its origin_x/y at the rect's corner, sharing the world's pixels; a rect
 // without area gives a world of size 0. The rect must lie inside the world.

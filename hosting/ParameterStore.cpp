@@ -59,12 +59,6 @@ const char* ParameterDefinition::typeName(PF_ParamType type)
     return names[type];
 }
 
-void ParameterStore::clear()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    entries.clear();
-}
-
 void ParameterStore::replaceWith(ParameterStore& other)
 {
     std::scoped_lock lock(mutex, other.mutex);

@@ -57,8 +57,6 @@ struct ParameterAnimation {
 // Thread-safe: every member locks.
 class ParameterStore {
 public:
-    // Forgets every declaration and value (a new PARAMS_SETUP).
-    void clear();
     // Takes over the declarations of `other` (emptied), replacing its own in one step, so that
     // commands running meanwhile see either the old declarations or the new ones.
     void replaceWith(ParameterStore& other);

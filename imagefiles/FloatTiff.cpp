@@ -1,5 +1,6 @@
 #include "imagefiles/FloatTiff.h"
 
+#include "imagefiles/ByteOrder.h"
 #include "imagefiles/ImageError.h"
 #include "imagefiles/OutputSink.h"
 #include "imagefiles/SourceFile.h"
@@ -35,11 +36,6 @@ bool recognises(const SourceFile& file)
     }
 }
 
-ImageLayout readHeader(const SourceFile& file)
-{
-    return TiffDirectory(file).layout(file);
-}
-
 // Refuses what this reader cannot read, with the reason; returns the samples per pixel.
 uint32_t checkReadable(const SourceFile& file, const TiffDirectory& directory)
 {
@@ -72,12 +68,9 @@ uint32_t checkReadable(const SourceFile& file, const TiffDirectory& directory)
 
 float sampleAt(const uint8_t* at, bool bigEndian)
 {
-    uint8_t ordered[4];
-    for (int i = 0; i < 4; ++i) {
-        ordered[i] = at[bigEndian ? 3 - i : i];
-    }
+    const uint32_t bits = bigEndian ? bigEndianAt(at, 4) : littleEndianAt(at, 4);
     float value;
-    std::memcpy(&value, ordered, 4);
+    std::memcpy(&value, &bits, 4);
     return value;
 }
 
@@ -251,8 +244,8 @@ void encode(const Image& image, const ImageWriteOptions&, OutputSink& sink)
 const ImageFormat& FloatTiff::format()
 {
     static const ImageFormat entry = {
-        "float TIFF", {"tif", "tiff"}, {ImageDepth::Float32}, recognises, readHeader, decode,
-        encode,
+        "float TIFF", {"tif", "tiff"}, {ImageDepth::Float32}, recognises,
+        TiffDirectory::readHeader, decode, encode,
     };
     return entry;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -12,5 +13,13 @@ class ImageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A Windows error code (an HRESULT) as the messages show it beside their words: "0x80070070".
+inline std::string hresultText(long code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
 
 }  // namespace Tessarine::Lamino

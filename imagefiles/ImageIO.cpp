@@ -64,12 +64,6 @@ Image ImageIO::readAtFileDepth(const std::string& path, const ReadLimits& limits
 
 namespace {
 
-std::string hresultText(HRESULT code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-    return text;
-}
 
 // A Windows failure while creating, writing or renaming an output file, in words.
 void checkWrite(DWORD error, const std::string& path)

@@ -1,5 +1,6 @@
 #include "imagefiles/TiffDirectory.h"
 
+#include "imagefiles/ByteOrder.h"
 #include "imagefiles/SourceFile.h"
 
 #include <algorithm>
@@ -44,11 +45,12 @@ bool TiffDirectory::hasSignature(const SourceFile& file)
 
 uint32_t TiffDirectory::number(const uint8_t* at, int size) const
 {
-    uint32_t value = 0;
-    for (int i = 0; i < size; ++i) {
-        value |= uint32_t(at[bigEndianOrder ? size - 1 - i : i]) << (8 * i);
-    }
-    return value;
+    return bigEndianOrder ? bigEndianAt(at, size) : littleEndianAt(at, size);
+}
+
+ImageLayout TiffDirectory::readHeader(const SourceFile& file)
+{
+    return TiffDirectory(file).layout(file);
 }
 
 TiffDirectory::TiffDirectory(const SourceFile& file)

@@ -52,6 +52,9 @@ public:
     // The size (refused when missing) and the depth: Float32 for float samples, 16 bits for
     // integers deeper than 8 bits, else 8.
     ImageLayout layout(const SourceFile& file) const;
+    // The layout of a TIFF file's first image, read from its directory: both TIFF entries'
+    // header reading.
+    static ImageLayout readHeader(const SourceFile& file);
 
     // Refuses strips or tiles the file does not hold: fewer than the image needs, starting
     // inside the file's header, reaching past its end, or (uncompressed) shorter than their

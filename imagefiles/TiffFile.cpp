@@ -27,11 +27,6 @@ bool recognises(const SourceFile& file)
     }
 }
 
-ImageLayout readHeader(const SourceFile& file)
-{
-    return TiffDirectory(file).layout(file);
-}
-
 using Tags = TiffDirectory;
 
 // Refuses integer TIFF files that Windows Imaging Component would misread or pad, before it
@@ -85,8 +80,8 @@ void encode(const Image& image, const ImageWriteOptions&, OutputSink& sink)
 const ImageFormat& TiffFile::format()
 {
     static const ImageFormat entry = {
-        "TIFF", {"tif", "tiff"}, {ImageDepth::Bits8, ImageDepth::Bits16}, recognises, readHeader,
-        decode, encode,
+        "TIFF", {"tif", "tiff"}, {ImageDepth::Bits8, ImageDepth::Bits16}, recognises,
+        TiffDirectory::readHeader, decode, encode,
     };
     return entry;
 }

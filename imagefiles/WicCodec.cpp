@@ -50,12 +50,6 @@ private:
     HRESULT result;
 };
 
-std::string hresultText(HRESULT code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-    return text;
-}
 
 // A WIC failure while reading a file whose structure was checked, in words.
 std::string readFailure(HRESULT code)

@@ -163,20 +163,18 @@ GrowthFit::Rates GrowthFit::solve(const std::vector<Counts>& rows, const std::ve
             beta[a] += normal[a * n + b] * right[b];
         }
     }
+    for (size_t a = 0; a < n; ++a) {
+        rates.rate[size_t(kinds[a])] = beta[a];
+        rates.fitted[size_t(kinds[a])] = true;
+    }
     double squares = 0.0;
     for (size_t r = 0; r < rows.size(); ++r) {
-        double predicted = 0.0;
-        for (size_t a = 0; a < n; ++a) {
-            predicted += rows[r][size_t(kinds[a])] * beta[a];
-        }
-        squares += (changes[r] - predicted) * (changes[r] - predicted);
+        const double off = changes[r] - predicted(rates, rows[r]);
+        squares += off * off;
     }
     const double variance = squares / double(rows.size() - n);
     for (size_t a = 0; a < n; ++a) {
-        const size_t kind = size_t(kinds[a]);
-        rates.rate[kind] = beta[a];
-        rates.error[kind] = std::sqrt(std::max(0.0, variance * normal[a * n + a]));
-        rates.fitted[kind] = true;
+        rates.error[size_t(kinds[a])] = std::sqrt(std::max(0.0, variance * normal[a * n + a]));
     }
     rates.valid = true;
     return rates;

@@ -59,6 +59,9 @@ constexpr double kShownOnly = -2.0;
 // The slice program's variant slots (edge modes, moving bands, custom layers, soft edges, motion
 // blur, supersampled and placed reads), each built the first time a render needs it.
 constexpr int64_t kProgramVariants = 256;
+// Kernel handles, in all and each kind by its object type alike, per 1000 renders, per 100
+// cycles and per 100 reloads.
+constexpr double kHandleTolerance[] = {0.5, 2.5, 600};
 struct Tolerance {
     const char* figure;
     double scale;  // shown value = figure / scale
@@ -69,7 +72,7 @@ const Tolerance kTolerances[] = {
     {"windows", 1, {1, 1, 1}},
     {"GDI objects", 1, {10, 10, 10}},
     {"USER objects", 1, {10, 10, 10}},
-    {"kernel handles", 1, {0.5, 2.5, 600}},
+    {"kernel handles", 1, {kHandleTolerance[0], kHandleTolerance[1], kHandleTolerance[2]}},
     // The page file usage and the working set keep what heaps hold free after large frames and
     // jump when a frame larger than any before comes: shown, while the heap's bytes are judged.
     {"private MB", kMegabyte, {kShownOnly, kShownOnly, kShownOnly}},
@@ -85,12 +88,21 @@ const Tolerance kTolerances[] = {
     {"GL shaders", 1, {20, 20, 20}},
     {"GL vertex arrays", 1, {20, 20, 20}},
 };
-// Each kind of kernel handle (by its object type) is judged as the total is.
 // (GL programs after renders are not judged per render: they are the program variants that the
 // stretch's renders happened to need, at most kProgramVariants; more than that at any sample
 // fails instead.)
-constexpr double kHandleTypeTolerance[] = {0.5, 2.5, 600};
 const char kHandleTypePrefix[] = "handles: ";
+
+bool isHandleType(const std::string& figure)
+{
+    return figure.rfind(kHandleTypePrefix, 0) == 0;
+}
+
+// Kernel handles in all or of one type.
+bool isHandleFigure(const std::string& figure)
+{
+    return figure == "kernel handles" || isHandleType(figure);
+}
 
 // The checkout the GL probe runs in, on the thread that asked for it.
 struct ProbeRequest {
@@ -184,7 +196,7 @@ int Soak::run()
         mainContext = std::make_unique<OwnGlContext>();
         load();
         printHeader();
-        sample(kRenders, 0);
+        sample(kRenders);
         // The stretches' lengths and order vary, so that renders, cycles and reloads do not
         // grow in step and a growth can be told apart by the events it comes with.
         while (!stopped() && !timeUp()) {
@@ -305,7 +317,7 @@ void Soak::renderStretch()
     }
     leakedHandlesDue += double(stats->renders - first) * options.leakHandlesPer1000Renders / 1000.0;
     leakForTesting(kRenders);
-    sample(kRenders, double(stats->renders - first));
+    sample(kRenders);
 }
 
 void Soak::cycleStretch()
@@ -337,7 +349,7 @@ void Soak::cycleStretch()
         checkBatch();
     }
     leakForTesting(kCycles);
-    sample(kCycles, count);
+    sample(kCycles);
 }
 
 void Soak::reloadStretch()
@@ -349,7 +361,7 @@ void Soak::reloadStretch()
         ++stats->reloads;
         checkBatch();
     }
-    sample(kReloads, kReloadsPerStretch);
+    sample(kReloads);
 }
 
 // A small batch on every render thread after a cycle or reload: the effect renders correctly.
@@ -670,9 +682,8 @@ Soak::Figures Soak::measure()
     return figures;
 }
 
-void Soak::sample(Stretch stretch, double events)
+void Soak::sample(Stretch stretch)
 {
-    (void)events;
     if (stopped()) {
         return;
     }
@@ -693,7 +704,7 @@ void Soak::sample(Stretch stretch, double events)
             if (settledOnly(name) && stretch == kRenders) {
                 continue;
             }
-            if (name.rfind(kHandleTypePrefix, 0) == 0 &&
+            if (isHandleType(name) &&
                 std::find(handleTypes.begin(), handleTypes.end(), name) == handleTypes.end()) {
                 handleTypes.push_back(name);
             }
@@ -745,7 +756,7 @@ std::thread Soak::endingRenderThread()
 bool Soak::settledOnly(const std::string& figure)
 {
     return figure == "private MB" || figure == "working set MB" || figure == "heap MB" ||
-           figure == "kernel handles" || figure.rfind(kHandleTypePrefix, 0) == 0;
+           isHandleFigure(figure);
 }
 
 // The soak's own leaks, at the end of each stretch, charged to its events: handles that render
@@ -824,7 +835,7 @@ bool Soak::judge()
         held = judgeFigure(tolerance.figure, tolerance.perStretch, tolerance.scale) && held;
     }
     for (const std::string& type : handleTypes) {
-        held = judgeFigure(type, kHandleTypeTolerance, 1) && held;
+        held = judgeFigure(type, kHandleTolerance, 1) && held;
     }
     return held;
 }
@@ -868,10 +879,7 @@ bool Soak::judgeFigure(const std::string& figure, const double limits[3], double
         const double rate = rates.rate[size_t(kind)] * unit;
         const double error = rates.error[size_t(kind)] * unit;
         const bool shownOnly = limits[kind] == kShownOnly;
-        const double significance =
-            figure == "kernel handles" || figure.rfind(kHandleTypePrefix, 0) == 0
-                ? kHandleSignificance
-                : kSignificance;
+        const double significance = isHandleFigure(figure) ? kHandleSignificance : kSignificance;
         const bool grew = !shownOnly && rate > limits[kind] && rate > significance * error;
         char text[128];
         char limit[32] = "[shown]";

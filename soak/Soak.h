@@ -88,7 +88,7 @@ private:
     void expectOwnCurrent(const OwnGlContext& own, const std::string& after);
     // figures
     Figures measure();
-    void sample(Stretch stretch, double events);
+    void sample(Stretch stretch);
     void printHeader();
     void printRow(const char* stretch, const Figures& figures);
     bool judge();

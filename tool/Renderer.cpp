@@ -368,7 +368,7 @@ Renderer::PlacedInput Renderer::placedInput(const World& full) const
 
 // The host asks for the layer's rect grown as far as the input and returns what the effect
 // reports of it.
-Image Renderer::renderVaried(const World& full, int32_t frame)
+World Renderer::renderVaried(const World& full, int32_t frame)
 {
     const HostVariations& v = variations;
     PlacedInput placed = placedInput(full);
@@ -391,7 +391,7 @@ Image Renderer::renderVaried(const World& full, int32_t frame)
     PF_PreRenderOutput reported{};
     request.preRender = &reported;
     check(host.render(request), frame);
-    return toImage(producedPart(output, placed.origin, reported.result_rect));
+    return producedPart(output, placed.origin, reported.result_rect);
 }
 
 World Renderer::toWorld(const Image& image, WorldFormat format)
@@ -462,7 +462,7 @@ void Renderer::check(PF_Err err, int32_t frame) const
 World Renderer::renderWorld(const World& input, int32_t frame)
 {
     if (variations.any()) {
-        return toWorld(renderVaried(input, frame), input.format());
+        return renderVaried(input, frame);
     }
     World output(input.format(), input.width(), input.height());
     check(renderInto(input, output, frame), frame);
@@ -471,9 +471,6 @@ World Renderer::renderWorld(const World& input, int32_t frame)
 
 Image Renderer::render(const World& input, int32_t frame)
 {
-    if (variations.any()) {
-        return renderVaried(input, frame);
-    }
     return toImage(renderWorld(input, frame));
 }
 

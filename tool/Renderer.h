@@ -128,7 +128,7 @@ private:
     };
     PF_Err renderInto(const World& input, World& output, int32_t frame);
     PlacedInput placedInput(const World& full) const;
-    Image renderVaried(const World& input, int32_t frame);
+    World renderVaried(const World& input, int32_t frame);
     // Throws RenderError for a failed render, with what the effect told the user, if anything.
     void check(PF_Err err, int32_t frame) const;
 
