@@ -43,14 +43,14 @@ PF_Handle HandleHeap::allocate(uint64_t size)
     block->data = data;
     block->size = size;
     PF_Handle handle = &block->data;
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     blocks.emplace(handle, std::move(block));
     return handle;
 }
 
 void* HandleHeap::lock(PF_Handle handle)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto found = blocks.find(handle);
     if (found == blocks.end()) {
         return nullptr;
@@ -61,7 +61,7 @@ void* HandleHeap::lock(PF_Handle handle)
 
 bool HandleHeap::unlock(PF_Handle handle)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto found = blocks.find(handle);
     if (found == blocks.end() || found->second->locks == 0) {
         return false;
@@ -72,7 +72,7 @@ bool HandleHeap::unlock(PF_Handle handle)
 
 bool HandleHeap::dispose(PF_Handle handle)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto found = blocks.find(handle);
     if (found == blocks.end()) {
         return false;
@@ -84,7 +84,7 @@ bool HandleHeap::dispose(PF_Handle handle)
 
 std::optional<uint64_t> HandleHeap::size(PF_Handle handle) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto found = blocks.find(handle);
     if (found == blocks.end()) {
         return std::nullopt;
@@ -97,7 +97,7 @@ PF_Err HandleHeap::resize(uint64_t newSize, PF_Handle* handle)
     if (handle == nullptr) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto found = blocks.find(*handle);
     if (found == blocks.end()) {
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -117,13 +117,13 @@ PF_Err HandleHeap::resize(uint64_t newSize, PF_Handle* handle)
 
 int32_t HandleHeap::liveHandles() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return int32_t(blocks.size());
 }
 
 std::vector<std::string> HandleHeap::outstanding() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     std::vector<std::string> lines;
     for (const auto& entry : blocks) {
         lines.push_back("handle of " + std::to_string(entry.second->size) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "hosting/SlimSharedMutex.h"
 
 #include <cstdint>
 #include <map>
@@ -47,7 +48,7 @@ private:
 
     static void* allocateData(uint64_t size);
 
-    mutable std::mutex mutex;
+    mutable SlimSharedMutex mutex;
     std::map<PF_Handle, std::unique_ptr<Block>> blocks;
 };
 

@@ -88,7 +88,7 @@ HeadlessHost::~HeadlessHost()
 {
     bool needsSetdown;
     {
-        std::lock_guard<std::mutex> lock(resultMutex);
+        std::lock_guard<SlimSharedMutex> lock(resultMutex);
         needsSetdown = setUp;
     }
     if (needsSetdown) {
@@ -179,7 +179,7 @@ void HeadlessHost::resetPeak()
 
 PF_PreRenderOutput HeadlessHost::lastPreRender() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return preRenderResult;
 }
 
@@ -284,7 +284,7 @@ PF_Err HeadlessHost::smartRender(const RenderRequest& request)
     PF_PreRenderExtra preExtra{&preInput, &preOutput, nullptr};
     PF_Err err = dispatchLocked(PF_Cmd_SMART_PRE_RENDER, &request, &preExtra, &state);
     {
-        std::lock_guard<std::mutex> lock(resultMutex);
+        std::lock_guard<SlimSharedMutex> lock(resultMutex);
         preRenderResult = preOutput;
     }
     if (request.preRender != nullptr) {
@@ -400,7 +400,7 @@ void HeadlessHost::fillInData(PF_InData& in, const RenderRequest* request,
         in.pixel_aspect_ratio = request->pixelAspect;
     }
     in.pica_basicP = &command.basicSuite;
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     in.global_data = globalData;
 }
 
@@ -537,7 +537,7 @@ void HeadlessHost::checkAfterCommand(PF_Cmd cmd, PF_Err err, const PF_OutData& o
     if (cmd == PF_Cmd_GLOBAL_SETUP && err == PF_Err_NONE) {
         checkAgainstPipl(copy);
     }
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     lastOut = copy;
     if (cmd == PF_Cmd_GLOBAL_SETUP) {
         setupResult = {copy.my_version, copy.out_flags, copy.out_flags2, copy.num_params};
@@ -583,25 +583,25 @@ const Pipl* HeadlessHost::pipl() const
 
 GlobalSetupResult HeadlessHost::globalSetupResult() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return setupResult;
 }
 
 PF_OutData HeadlessHost::lastOutData() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return lastOut;
 }
 
 std::string HeadlessHost::aboutText() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return aboutMessage;
 }
 
 std::string HeadlessHost::errorMessage() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return failureMessage;
 }
 
@@ -654,13 +654,13 @@ void HeadlessHost::setFaultPlan(const FaultPlan& newPlan)
                                         + "', which the host cannot hand out as null");
         }
     }
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     plan = newPlan;
 }
 
 FaultPlan HeadlessHost::faultPlan() const
 {
-    std::lock_guard<std::mutex> lock(resultMutex);
+    std::lock_guard<SlimSharedMutex> lock(resultMutex);
     return plan;
 }
 

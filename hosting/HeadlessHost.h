@@ -229,7 +229,7 @@ private:
     std::atomic<int32_t> rendersInside{0};
     std::atomic<int32_t> peakInside{0};
     std::atomic<int32_t> besideRenders{0};
-    mutable std::mutex resultMutex;  // the fields below
+    mutable SlimSharedMutex resultMutex;  // the fields below
     PF_PreRenderOutput preRenderResult{};
     FaultPlan plan;
     PF_OutData lastOut{};

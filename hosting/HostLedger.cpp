@@ -4,14 +4,14 @@ namespace Tessarine::Lamino {
 
 void HostLedger::checkedOut(const PF_ParamDef* where, PF_ParamIndex index)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     checkouts.push_back({where, index});
     ++totals.checkouts;
 }
 
 bool HostLedger::checkedIn(const PF_ParamDef* where)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     // The newest checkout first: a definition reused for a second checkout is the later one.
     for (auto open = checkouts.rbegin(); open != checkouts.rend(); ++open) {
         if (open->where == where) {
@@ -26,14 +26,14 @@ bool HostLedger::checkedIn(const PF_ParamDef* where)
 
 void HostLedger::suiteAcquired(const std::string& name, int32_t version)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     ++suites[{name, version}];
     ++totals.suiteAcquisitions;
 }
 
 bool HostLedger::suiteReleased(const std::string& name, int32_t version)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     auto held = suites.find({name, version});
     if (held == suites.end() || held->second == 0) {
         misuseLog.push_back("ReleaseSuite of \"" + name + "\" version " + std::to_string(version) +
@@ -47,37 +47,37 @@ bool HostLedger::suiteReleased(const std::string& name, int32_t version)
 
 void HostLedger::misuse(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     misuseLog.push_back(text);
 }
 
 void HostLedger::count(int64_t HostCounts::*counter, int64_t amount)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     totals.*counter += amount;
 }
 
 HostCounts HostLedger::counts() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return totals;
 }
 
 std::vector<std::string> HostLedger::misuses() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return misuseLog;
 }
 
 int32_t HostLedger::openCheckouts() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return int32_t(checkouts.size());
 }
 
 int32_t HostLedger::heldSuites() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     int64_t held = 0;
     for (const auto& suite : suites) {
         held += suite.second;
@@ -87,7 +87,7 @@ int32_t HostLedger::heldSuites() const
 
 std::vector<std::string> HostLedger::outstanding() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     std::vector<std::string> lines;
     for (const Checkout& open : checkouts) {
         lines.push_back("parameter " + std::to_string(open.index) +
@@ -105,7 +105,7 @@ std::vector<std::string> HostLedger::outstanding() const
 
 void HostLedger::reset()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     totals = HostCounts{};
     misuseLog.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "hosting/SlimSharedMutex.h"
 
 #include <cstdint>
 #include <map>
@@ -65,7 +66,7 @@ private:
         PF_ParamIndex index;
     };
 
-    mutable std::mutex mutex;
+    mutable SlimSharedMutex mutex;
     HostCounts totals;
     std::vector<Checkout> checkouts;
     std::map<std::pair<std::string, int32_t>, int64_t> suites;  // held count per name and version

@@ -81,7 +81,7 @@ std::optional<double> ParameterStore::declared(const PF_ParamDef& def, bool deph
 
 void ParameterStore::loadSavedProject(int32_t savedParameters)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     for (size_t i = 0; i < entries.size(); ++i) {
         const PF_ParamDef& def = entries[i].definition.def;
         const bool added = int64_t(i) >= int64_t(savedParameters);
@@ -92,7 +92,7 @@ void ParameterStore::loadSavedProject(int32_t savedParameters)
 
 void ParameterStore::setUiFlags(int32_t index, PF_ParamUIFlags uiFlags)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     entry(index).definition.def.ui_flags = uiFlags;
 }
 
@@ -101,7 +101,7 @@ PF_Err ParameterStore::add(PF_ParamIndex index, const PF_ParamDef* def)
     if (def == nullptr) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     if (index != -1 && index != PF_ParamIndex(entries.size() + 1)) {
         return PF_Err_INVALID_INDEX;
     }
@@ -134,13 +134,13 @@ PF_Err ParameterStore::add(PF_ParamIndex index, const PF_ParamDef* def)
 
 int32_t ParameterStore::count() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return int32_t(entries.size());
 }
 
 std::vector<ParameterDefinition> ParameterStore::definitions() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     std::vector<ParameterDefinition> result;
     for (const Entry& each : entries) {
         result.push_back(each.definition);
@@ -150,7 +150,7 @@ std::vector<ParameterDefinition> ParameterStore::definitions() const
 
 ParameterDefinition ParameterStore::definition(int32_t index) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return entry(index).definition;
 }
 
@@ -189,7 +189,7 @@ double ParameterStore::toStored(const ParameterDefinition& definition, double va
 
 void ParameterStore::setValue(int32_t index, double value)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     Entry& target = entry(index);
     target.constant = toStored(target.definition, value);
     target.animation.reset();
@@ -198,7 +198,7 @@ void ParameterStore::setValue(int32_t index, double value)
 
 void ParameterStore::animate(int32_t index, const ParameterAnimation& animation)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     Entry& target = entry(index);
     ParameterAnimation stored = animation;
     stored.from = toStored(target.definition, animation.from);
@@ -211,7 +211,7 @@ void ParameterStore::animate(int32_t index, const ParameterAnimation& animation)
 void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world,
                               const LayerPlacement& placement)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     Entry& target = entry(index);
     if (target.definition.def.param_type != PF_Param_LAYER) {
         throw std::invalid_argument("parameter \"" + target.definition.name() +
@@ -224,26 +224,26 @@ void ParameterStore::setLayer(int32_t index, const PF_EffectWorld* world,
 
 const PF_EffectWorld* ParameterStore::layerAt(int32_t index) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     const Entry& found = entry(index);
     return found.definition.def.param_type == PF_Param_LAYER ? found.layer : nullptr;
 }
 
 LayerPlacement ParameterStore::placementAt(int32_t index) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return entry(index).placement;
 }
 
 void ParameterStore::setRaw(int32_t index, const PF_ParamDef& def)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     entry(index).raw = def;
 }
 
 void ParameterStore::resetValue(int32_t index)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     Entry& target = entry(index);
     target.constant.reset();
     target.animation.reset();
@@ -293,7 +293,7 @@ void ParameterStore::writeLayer(PF_ParamDef& def, const PF_EffectWorld* layer)
 PF_Err ParameterStore::valueAt(int32_t index, A_long whatTime, A_u_long timeScale,
                                PF_ParamDef& out) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     if (index < 1 || size_t(index) > entries.size()) {
         return PF_Err_INVALID_INDEX;
     }

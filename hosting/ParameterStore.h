@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "hosting/SlimSharedMutex.h"
 
 #include <cstdint>
 #include <mutex>
@@ -119,7 +120,7 @@ private:
     static void writeValue(PF_ParamDef& def, double stored);
     static void writeLayer(PF_ParamDef& def, const PF_EffectWorld* layer);
 
-    mutable std::mutex mutex;
+    mutable SlimSharedMutex mutex;
     std::vector<Entry> entries;  // entries[i] is parameter i + 1
 };
 

@@ -14,10 +14,10 @@ RenderCrew::RenderCrew(int32_t count)
 RenderCrew::~RenderCrew()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<SlimSharedMutex> lock(mutex);
         stopping = true;
     }
-    wake.notify_all();
+    wake.notifyAll();
     for (std::thread& thread : threads) {
         thread.join();
     }
@@ -43,10 +43,10 @@ void RenderCrew::runOnEach(const Job& job)
 
 void RenderCrew::runTasks(std::deque<Task> tasks)
 {
-    std::unique_lock<std::mutex> lock(mutex);
+    std::unique_lock<SlimSharedMutex> lock(mutex);
     unfinished = tasks.size();
     pending = std::move(tasks);
-    wake.notify_all();
+    wake.notifyAll();
     finished.wait(lock, [this] { return unfinished == 0; });
     std::exception_ptr thrown = failure;
     failure = nullptr;
@@ -76,7 +76,7 @@ void RenderCrew::work(int32_t index)
     } catch (...) {
         ownFailure = std::current_exception();
     }
-    std::unique_lock<std::mutex> lock(mutex);
+    std::unique_lock<SlimSharedMutex> lock(mutex);
     for (;;) {
         Task task;
         wake.wait(lock, [&] { return stopping || takeTask(index, task); });
@@ -97,7 +97,7 @@ void RenderCrew::work(int32_t index)
             failure = thrown;
         }
         if (--unfinished == 0) {
-            finished.notify_all();
+            finished.notifyAll();
         }
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -10,6 +9,8 @@
 #include <vector>
 
 #include "hosting/OwnGlContext.h"
+#include "hosting/SlimCondition.h"
+#include "hosting/SlimSharedMutex.h"
 
 namespace Tessarine::Lamino {
 
@@ -42,8 +43,10 @@ private:
     void work(int32_t index);
     bool takeTask(int32_t index, Task& task);
 
-    std::mutex mutex;
-    std::condition_variable wake, finished;
+    // Slim locks: the crew is made again with every reload, and a lock that left an event behind
+    // would be counted as the effect's.
+    SlimSharedMutex mutex;
+    SlimCondition wake, finished;
     std::deque<Task> pending;
     size_t unfinished = 0;
     bool stopping = false;

@@ -19,6 +19,7 @@
 #include "soak/RenderCrew.h"
 #include "soak/SoakCases.h"
 #include "soak/SoakFaults.h"
+#include "hosting/SlimSharedMutex.h"
 
 namespace Tessarine::Lamino {
 
@@ -124,7 +125,7 @@ private:
     int64_t leakedCycles = 0;
     std::vector<std::vector<char>> leakedMemory;
     std::atomic<bool> stopping{false};
-    std::mutex failureMutex;
+    SlimSharedMutex failureMutex;
     std::vector<std::string> failures;
     std::chrono::steady_clock::time_point start;
 };

@@ -18,7 +18,7 @@ Progress::Progress(std::ostream& stream, int32_t total, bool enabled)
 
 void Progress::frameDone()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     ++done;
     Clock::time_point now = Clock::now();
     if (enabled && done < total && now - lastReport >= kReportInterval) {
@@ -30,7 +30,7 @@ void Progress::frameDone()
 
 void Progress::finish()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     if (!enabled) {
         return;
     }

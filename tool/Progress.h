@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hosting/SlimSharedMutex.h"
+
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -26,7 +28,7 @@ private:
     int32_t done = 0;
     Clock::time_point start;
     Clock::time_point lastReport;
-    std::mutex mutex;
+    SlimSharedMutex mutex;
 };
 
 }  // namespace Tessarine::Lamino

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "hosting/SlimSharedMutex.h"
+
 namespace Tessarine::Lamino {
 
 std::string hostErrorName(PF_Err code)
@@ -487,13 +489,13 @@ void Renderer::renderFrames(const FrameInput& inputFor, int32_t frames, int32_t 
     std::atomic<int32_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;
-    std::mutex failureMutex;
+    SlimSharedMutex failureMutex;
     auto work = [&] {
         for (int32_t frame; !failed && (frame = next++) < frames;) {
             try {
                 deliver(frame, render(*inputFor(frame), frame));
             } catch (...) {
-                std::lock_guard<std::mutex> lock(failureMutex);
+                std::lock_guard<SlimSharedMutex> lock(failureMutex);
                 if (!failure) {
                     failure = std::current_exception();
                 }

@@ -9,7 +9,7 @@ SequenceWriter::SequenceWriter(std::function<std::string(int32_t)> nameOf)
 
 void SequenceWriter::deliver(int32_t frame, ImageIO::PendingWrite file)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     if (stopped) {
         return;  // a frame after the failed one: its temporary file goes with `file`
     }
@@ -28,7 +28,7 @@ void SequenceWriter::deliver(int32_t frame, ImageIO::PendingWrite file)
 
 int32_t SequenceWriter::committed() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<SlimSharedMutex> lock(mutex);
     return next;
 }
 

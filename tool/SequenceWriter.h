@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imagefiles/ImageIO.h"
+#include "hosting/SlimSharedMutex.h"
 
 namespace Tessarine::Lamino {
 
@@ -33,7 +34,7 @@ public:
 
 private:
     std::function<std::string(int32_t)> nameOf;
-    mutable std::mutex mutex;
+    mutable SlimSharedMutex mutex;
     int32_t next = 0;
     bool stopped = false;  // a rename failed: nothing more goes under its name
     std::map<int32_t, ImageIO::PendingWrite> held;

@@ -1,6 +1,6 @@
 // The soak's render threads: every job of a batch runs, a job for each thread runs once on each,
-// every thread has a context of its own current, and a job's exception reaches run() after the
-// batch has finished.
+// every thread has a context of its own current, a job's exception reaches run() after the batch
+// has finished, and a crew made, contended and dropped leaves no kernel object behind.
 
 #include <atomic>
 #include <set>
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "soak/ProcessResources.h"
 #include "soak/RenderCrew.h"
 
 namespace Tessarine::Lamino {
@@ -48,6 +49,26 @@ TEST(RenderCrew, AJobsExceptionComesBackAfterTheBatch)
     EXPECT_EQ(done, 5);
     crew.run({[&](OwnGlContext&, int32_t) { ++done; }});  // the crew still works
     EXPECT_EQ(done, 6);
+}
+
+// The soak makes its crew again with every reload and counts the process's kernel handles by type:
+// a lock of the crew's that kept an event after its first contention would count as the effect's.
+TEST(RenderCrew, ContendedCrewsLeaveNoKernelHandles)
+{
+    auto contendedCrew = [] {
+        RenderCrew crew(4);
+        crew.run(std::vector<RenderCrew::Job>(
+            400, [](OwnGlContext&, int32_t) { std::this_thread::yield(); }));
+    };
+    contendedCrew();  // the first threads' lasting objects
+    const ProcessResources before = ProcessResources::sample();
+    ASSERT_TRUE(before.kernelHandlesMeasured);
+    for (int round = 0; round < 8; ++round) {
+        contendedCrew();
+    }
+    const ProcessResources after = ProcessResources::sample();
+    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+    EXPECT_EQ(after.handlesByType, before.handlesByType);
 }
 
 } // namespace
