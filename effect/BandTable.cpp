@@ -97,7 +97,7 @@ float evolvedHash(float x, float y, double turns)
     return static_cast<float>(fold(moved));
 }
 
-BandTable BandTable::build(const SliceParameters& p, float maxDist)
+BandTable BandTable::build(const SliceParameters& p, float maxDist, float reach)
 {
     BandTable table;
     const BandRandom random{p, maxDist};
@@ -130,8 +130,14 @@ BandTable BandTable::build(const SliceParameters& p, float maxDist)
     // Soft edges look bands up half the softness past the frame's far side. Where a band phase
     // moves the whole frame before band 0, the bands built back from band 0 lie past it too, so
     // the records reach band 0; otherwise the last band holds everything past the far side.
-    table.recordOrigin = std::floor(table.bands.front().start);
-    const float recordsEnd = std::max(farSide, 0.0f);
+    // Records are kept only where a lookup can fall, `reach` (and two pixels for rounding) about
+    // the frame: a band phase of hundreds of band widths would otherwise ask for a record for
+    // every pixel between band 0 and the frame, more than a texture holds once the shutter's
+    // samples each bring a table.
+    const float margin = std::max(reach, 0.0f) + 2.0f;
+    table.recordOrigin =
+        std::floor(std::max(table.bands.front().start, nearSide - margin));
+    const float recordsEnd = std::max(farSide, std::min(0.0f, farSide + margin));
     const int32_t lastRecord =
         static_cast<int32_t>(std::floor(recordsEnd - table.recordOrigin)) + 1;
     const int32_t lastBand = static_cast<int32_t>(table.bands.size()) - 1;

@@ -46,16 +46,19 @@ struct BandLookup {
 // backwards from 0) fill the frame's near side when the phase is positive. The table runs on
 // until the last band reaches past the frame's far side plus one pixel. lookup[k] covers
 // u from recordOrigin + k, k = 0 .. floor(far side - recordOrigin) + 1; distances beyond either
-// end belong to the first or the last band.
+// end belong to the first or the last band. The records start no earlier than `reach` before the
+// frame's near side and, where the frame lies before band 0, end no later than `reach` past its
+// far side (reach: how far beyond the frame's extent a lookup may fall, soft edges and an output
+// beyond the frame).
 struct BandTable {
     std::vector<Band> bands;         // in order across the bands
     std::vector<BandLookup> lookup;
     std::vector<int32_t> firstBands; // the band of lookup[k].end0 (a position in `bands`)
     float patternShift = 0.0f;
-    float recordOrigin = 0.0f;       // a whole number: the floor of the first band's start
+    float recordOrigin = 0.0f;       // a whole number: the floor of the first record's start
     bool shifted = false;            // some band's shift is not 0
 
-    static BandTable build(const SliceParameters& parameters, float maxDist);
+    static BandTable build(const SliceParameters& parameters, float maxDist, float reach = 0.0f);
 
     // The position in `bands` of the band holding pattern distance u: the first band with
     // u <= end (the last band beyond them), found through the lookup as the GPU finds it.

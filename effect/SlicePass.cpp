@@ -145,7 +145,8 @@ void SlicePass::draw(const SliceFrame& frame)
     for (const SliceParameters& p : drawnSamples(frame)) {
         const SliceGeometry geometry = sliceGeometry(p.angle, frame.width, frame.height);
         samples.push_back({geometry, softnessOf(p), static_cast<float>(p.layerAlpha)});
-        tables.push_back(BandTable::build(p, geometry.maxDist));
+        tables.push_back(BandTable::build(p, geometry.maxDist,
+                                          0.5f * samples.back().softness + lookupReach(frame)));
         variant.shifted = variant.shifted || tables.back().shifted;
         variant.soft = variant.soft || samples.back().softness > 0.0f;
     }
@@ -249,6 +250,22 @@ int32_t SlicePass::frameTexels(const SliceFrame& frame, int axis)
 {
     const int32_t placed = frame.placement.frameTexels[axis];
     return placed > 0 ? placed : static_cast<int32_t>(axis == 0 ? frame.width : frame.height);
+}
+
+// How far past the frame's extent across the bands an output pixel may lie, in full-resolution
+// pixels: the output's reach beyond the frame on each axis, and a buffer pixel more for the
+// samples a downsampled pixel averages.
+float SlicePass::lookupReach(const SliceFrame& frame)
+{
+    const FramePlacement& place = frame.placement;
+    float reach = 0.0f;
+    for (int axis = 0; axis < 2; ++axis) {
+        const int32_t origin = place.outputOrigin[axis];
+        const int32_t end = place.outputSize[axis] > 0 ? origin + place.outputSize[axis] : 0;
+        const int32_t beyond = std::max({0, -origin, end - frameTexels(frame, axis)});
+        reach += static_cast<float>(beyond + 1) * std::max(place.toSquare[axis], 1.0f);
+    }
+    return reach;
 }
 
 bool SlicePass::outputBeyondFrame(const SliceFrame& frame)

@@ -133,6 +133,7 @@ private:
                                             const std::vector<BandTableRows>& rows);
     static void placeWorlds(const SliceFrame& frame, SliceUniformValues& values);
     static bool outputBeyondFrame(const SliceFrame& frame);
+    static float lookupReach(const SliceFrame& frame);
     // The frame's size in buffer pixels on one axis: the placement's, or the frame's own size.
     static int32_t frameTexels(const SliceFrame& frame, int axis);
     static void bindTextures(const SliceFrame& frame, const BandTableTexture& table);

@@ -165,7 +165,8 @@ TEST_F(LookControlsTest, SoftEdgesMatchTheModelWhenThePhaseMovesTheFrameBeforeBa
 {
     const Look cases[] = {
         {0, 70, 0, 40, 3, 0, false, 11, 0, 100}, {30, 5, 50, 40, 7, 1, true, 6, 0, 8},
-        {250, 3, 20, 30, 2, 0, true, 9, 40, -9.5},
+        {250, 3, 20, 30, 2, 0, true, 9, 40, -9.5}, {0, 1, 30, 40, 4, 0, true, 7, 0, -407.9},
+        {60, 1, 50, 30, 5, 2, false, 13, 0, 1000},
     };
     for (const Look& c : cases) {
         EXPECT_EQ(offPixels(c, 16, 16), 0u) << describe(c);
@@ -251,6 +252,23 @@ TEST_F(LookControlsTest, EvolutionOfWholeTurnsGivesTheFrameOfNone)
     set(kEvolution, 30);
     EXPECT_NE(rendered(input).argb, none.argb);
     plugin.host().setLayer(kCustomLayer, nullptr);
+}
+
+// A band phase of a thousand band widths under a shutter of 64 samples: each sample's band table
+// holds records only about the frame, so that the tables of all samples fit in one texture.
+TEST_F(LookControlsTest, AFarBandPhaseUnderManyShutterSamplesRenders)
+{
+    const ArgbImage input = smoothPicture(300, 60);
+    World none = toWorld(input);
+    setClassic({0, 1, 40, 30, 2, 0, false, 20, 0, 0}, none);
+    plugin.host().animate(kBandPhase, ParameterAnimation{-1000.0, -990.0, 0.0, 1.0});
+    set(kMotionBlur, 1);
+    set(kShutterSamples, 64);
+    RenderRequest at;
+    at.time = 10;
+    at.shutterAngle = 360;
+    ArgbImage blurred;
+    EXPECT_EQ(plugin.renderAt(at, input, blurred), PF_Err_NONE);
 }
 
 // Frame 1 of a sequence whose offset animates, blurred over a 180 degree shutter in four

@@ -268,21 +268,25 @@ TEST(BandTable, LookupFindsTheWalkBandWithBandsBeforeBandZero)
     EXPECT_EQ(BandTable::build(p, 211.0f).patternShift, 0.0f) << "a phase that is no number";
 }
 
-// A band phase of more band widths than there are slices moves the whole frame before band 0;
-// soft edges then look up bands past the frame's far side, among those built back to band 0.
-TEST(BandTable, LookupFindsTheWalkBandPastTheFarSideWhenThePhaseMovesTheFrameBeforeBandZero)
+// A band phase of more band widths than there are slices moves the whole frame before band 0 (or
+// far past it); soft edges and an output beyond the frame then look bands up within `reach` of
+// the frame, and the records cover that and little more: one per pixel of the frame's extent
+// and the reach, however many band widths the phase moves the pattern by.
+TEST(BandTable, LookupFindsTheWalkBandWithinTheReachWhateverThePhase)
 {
     SliceParameters p = lively();
-    for (auto [count, phase] : {std::pair{70, 100.0}, {5, 8.0}, {3, -9.5}}) {
+    for (auto [count, phase] : {std::pair{70, 100.0}, {5, 8.0}, {3, -9.5}, {1, -407.9}, {1, 1000.0}}) {
         p.count = count;
         p.bandPhase = phase;
         const float maxDist = 16.0f;
-        const BandTable table = BandTable::build(p, maxDist);
-        for (float u = table.bands.front().start - 2.0f; u < table.bands.back().end + 3.0f;
-             u += 0.25f) {
+        const float reach = 6.5f;
+        const BandTable table = BandTable::build(p, maxDist, reach);
+        const float nearSide = -table.patternShift;
+        for (float u = nearSide - reach; u <= nearSide + maxDist + reach; u += 0.25f) {
             ASSERT_EQ(table.bandAt(u), walk(table, u)) << "count " << count << ", phase " << phase
                                                        << ", distance " << u;
         }
+        EXPECT_LE(table.lookup.size(), size_t(maxDist + 2 * reach) + 8) << count << ", " << phase;
     }
 }
 
