@@ -788,10 +788,10 @@ void Soak::printHeader()
     }
     char line[256];
     std::snprintf(line, sizeof line,
-                  "%-8s %7s %8s %8s %6s %7s %6s %4s %7s %8s %8s %4s %4s %4s %4s %4s %4s %4s\n",
+                  "%-8s %7s %8s %8s %6s %7s %6s %4s %7s %8s %8s %8s %4s %4s %4s %4s %4s %4s %4s\n",
                   "after", "seconds", "renders", "compared", "cycles", "reloads", "faults",
-                  "wins", "handles", "privMB", "wsetMB", "tex", "buf", "rbo", "fbo", "prog",
-                  "shd", "vao");
+                  "wins", "handles", "privMB", "wsetMB", "heapMB", "tex", "buf", "rbo", "fbo",
+                  "prog", "shd", "vao");
     out << line << std::flush;
 }
 
@@ -804,15 +804,19 @@ void Soak::printRow(const char* stretch, const Figures& figures)
                       (long long)n[0], (long long)n[1], (long long)n[2], (long long)n[3],
                       (long long)n[4], (long long)n[5], (long long)n[6]);
     }
+    char heap[16] = "       -";
+    if (figures.process.heapMeasured) {
+        std::snprintf(heap, sizeof heap, "%8.2f", figures.process.heapBytes / kMegabyte);
+    }
     char line[256];
     std::snprintf(line, sizeof line, "%-8s %7.0f %8lld %8lld %6lld %7lld %6lld %4lld %7lld "
-                                     "%8.1f %8.1f %s\n",
+                                     "%8.1f %8.1f %s %s\n",
                   stretch, figures.seconds, (long long)stats->renders.load(),
                   (long long)stats->compared.load(), (long long)stats->cycles.load(),
                   (long long)stats->reloads.load(), (long long)stats->faults.load(),
                   (long long)figures.process.windows, (long long)figures.process.kernelHandles,
                   figures.process.privateBytes / kMegabyte, figures.process.workingSet / kMegabyte,
-                  gl);
+                  heap, gl);
     out << line << std::flush;
 }
 
