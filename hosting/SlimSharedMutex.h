@@ -8,8 +8,8 @@ namespace Tessarine::Lamino {
 // made and dropped, and its std::mutex makes an event the first time two threads contend for it
 // and never gives that back either (its destructor is empty): the soak would count the host's own
 // events, made whenever its locks first meet contention, as the effect's. A slim lock holds none.
-// Not recursive. (The lock's one pointer-sized word is kept here as such, so that
-// this header needs no Windows header.)
+// Not recursive. (The lock's one pointer-sized word is kept here as such, so that this header
+// needs no Windows header.)
 class SlimSharedMutex {
 public:
     SlimSharedMutex() = default;
