@@ -275,7 +275,8 @@ TEST(BandTable, LookupFindsTheWalkBandWithBandsBeforeBandZero)
 TEST(BandTable, LookupFindsTheWalkBandWithinTheReachWhateverThePhase)
 {
     SliceParameters p = lively();
-    for (auto [count, phase] : {std::pair{70, 100.0}, {5, 8.0}, {3, -9.5}, {1, -407.9}, {1, 1000.0}}) {
+    for (auto [count, phase] :
+         {std::pair{70, 100.0}, {5, 8.0}, {3, -9.5}, {1, -407.9}, {1, 1000.0}}) {
         p.count = count;
         p.bandPhase = phase;
         const float maxDist = 16.0f;
