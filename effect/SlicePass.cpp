@@ -142,11 +142,12 @@ void SlicePass::draw(const SliceFrame& frame)
     Variant variant{edgeMode(frame.parameters.edgeType), false, frame.customTexture != 0, false,
                     false, place.supersample[0] > 1 || place.supersample[1] > 1,
                     !place.worldsCoverFrame || frame.inputTexture == 0};
+    const float outputReach = lookupReach(frame);
     for (const SliceParameters& p : drawnSamples(frame)) {
         const SliceGeometry geometry = sliceGeometry(p.angle, frame.width, frame.height);
         samples.push_back({geometry, softnessOf(p), static_cast<float>(p.layerAlpha)});
         tables.push_back(BandTable::build(p, geometry.maxDist,
-                                          0.5f * samples.back().softness + lookupReach(frame)));
+                                          0.5f * samples.back().softness + outputReach));
         variant.shifted = variant.shifted || tables.back().shifted;
         variant.soft = variant.soft || samples.back().softness > 0.0f;
     }
